@@ -1,0 +1,39 @@
+#include "command/command_handler.h"
+
+#include <optional>
+
+#include "command/command_table.h"
+#include "command/target_application.h"
+#include "keystroke/event_posting.h"
+#include "keystroke/key_resolution.h"
+
+namespace corvane {
+
+void CommandHandler::handleCommand(std::uint32_t commandWord) {
+    const std::optional<RunningApplication> application = workspace_.frontmostApplication();
+    if (!application || !application->bundleIdentifier) {
+        return;
+    }
+    const std::string& bundleIdentifier = *application->bundleIdentifier;
+    // Flushed at once: the line is how a person or a script watching the program sees
+    // which application each command met.
+    output_ << "AppBundleId: " << bundleIdentifier << std::endl;
+
+    const std::optional<TargetFamily> family = targetFamilyForBundle(bundleIdentifier);
+    if (!family) {
+        return;
+    }
+    const std::optional<KeySequence> keys = keySequenceForCommand(commandWord, *family);
+    if (!keys) {
+        return;
+    }
+    // Every key is resolved before the first is posted: a command that cannot be typed
+    // whole types nothing.
+    const std::optional<KeyCodeSequence> resolved = resolveKeySequence(layouts_, *keys);
+    if (!resolved) {
+        return;
+    }
+    postKeyCodeSequence(events_, *resolved);
+}
+
+}  // namespace corvane

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "command/key_model.h"
+
+namespace corvane {
+
+// The key pair of a fixed KeyType case; layout-independent. `key` must not be `string`.
+KeyCodePair fixedKeyCodePair(const KeyType& key);
+
+}  // namespace corvane

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "command/key_model.h"
+
+namespace corvane {
+
+// The family of a supported notation program, by exact application id; nothing for
+// any other application.
+std::optional<TargetFamily> targetFamilyForBundle(std::string_view bundleIdentifier);
+
+}  // namespace corvane

@@ -1,0 +1,65 @@
+#include "keystroke/key_resolution.h"
+
+#include <vector>
+
+#include "command/fixed_keys.h"
+#include "keystroke/character_lookup.h"
+
+namespace corvane {
+
+CGEventFlags eventFlagsForModifierState(std::uint32_t modifierState) {
+    CGEventFlags flags = 0;
+    if ((modifierState & ModifierState::shift) != 0) {
+        flags |= EventFlags::shift;
+    }
+    if ((modifierState & ModifierState::option) != 0) {
+        flags |= EventFlags::option;
+    }
+    if ((modifierState & ModifierState::control) != 0) {
+        flags |= EventFlags::control;
+    }
+    if ((modifierState & ModifierState::command) != 0) {
+        flags |= EventFlags::command;
+    }
+    return flags;
+}
+
+namespace {
+
+std::optional<KeyCodePair> resolveKey(KeyboardLayoutSource& layouts, const KeyType& key) {
+    if (key.kind() != KeyType::Case::string) {
+        return fixedKeyCodePair(key);
+    }
+    std::uint16_t keyCode = 0;
+    std::uint32_t modifierState = 0;
+    if (!keyCodeForString(layouts, key.text(), keyCode, modifierState)) {
+        return std::nullopt;
+    }
+    return KeyCodePair{keyCode, eventFlagsForModifierState(modifierState)};
+}
+
+}  // namespace
+
+std::optional<KeyCodeSequence> resolveKeySequence(KeyboardLayoutSource& layouts,
+                                                  const KeySequence& sequence) {
+    if (const KeyType* key = sequence.asSingle()) {
+        std::optional<KeyCodePair> pair = resolveKey(layouts, *key);
+        if (!pair) {
+            return std::nullopt;
+        }
+        return KeyCodeSequence::single(*pair);
+    }
+    const std::vector<KeySequence>& items = *sequence.asMultiple();
+    std::vector<KeyCodeSequence> resolved;
+    resolved.reserve(items.size());
+    for (const KeySequence& item : items) {
+        std::optional<KeyCodeSequence> element = resolveKeySequence(layouts, item);
+        if (!element) {
+            return std::nullopt;
+        }
+        resolved.push_back(std::move(*element));
+    }
+    return KeyCodeSequence::multiple(std::move(resolved));
+}
+
+}  // namespace corvane
