@@ -5,6 +5,7 @@
 // until the token is invalidated; a token may outlive the list it came from. Not
 // thread-safe: a list and its tokens belong to one thread.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
