@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QObject>
-
 #include <functional>
+#include <memory>
 
 #include "network/main_queue.h"
 
@@ -13,11 +12,15 @@ namespace corvane {
 // when the queue is destroyed are dropped.
 class QtMainQueue final : public MainQueue {
   public:
+    QtMainQueue();
+    ~QtMainQueue() override;
+
     void post(std::function<void()> task) override;
 
   private:
-    // Lives on the constructing thread; queued calls on it run there.
-    QObject receiver_;
+    class Receiver;
+    // Lives on the constructing thread; events posted to it are handled there.
+    std::unique_ptr<Receiver> receiver_;
 };
 
 }  // namespace corvane

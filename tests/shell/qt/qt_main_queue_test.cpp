@@ -43,13 +43,20 @@ TEST(QtMainQueueTest, TasksPostedFromAnotherThreadRunOnTheMainThreadInOrder) {
     }
 }
 
-TEST(QtMainQueueTest, TasksPostedOnTheMainThreadWaitForTheEventLoop) {
-    QtMainQueue queue;
+TEST(QtMainQueueTest, TasksWaitForTheEventLoopAndDieWithTheQueue) {
     bool ran = false;
-    queue.post([&ran] { ran = true; });
-    EXPECT_FALSE(ran);
+    {
+        QtMainQueue queue;
+        queue.post([&ran] { ran = true; });
+        EXPECT_FALSE(ran);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(ran);
+
+        ran = false;
+        queue.post([&ran] { ran = true; });
+    }
     QCoreApplication::processEvents();
-    EXPECT_TRUE(ran);
+    EXPECT_FALSE(ran) << "a task outlived its queue";
 }
 
 }  // namespace
