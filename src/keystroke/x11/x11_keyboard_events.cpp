@@ -83,10 +83,9 @@ class XTestEventSource final : public KeyboardEventSource {
         const std::optional<KeyboardSnapshot> keyboard = layouts_.snapshot();
         xcb_query_keymap_reply_t* keys = xcb_query_keymap_reply(c, keysCookie, nullptr);
         HeldPress press{key, {}, {}, false};
-        if (planPress(press, keyboard, keys, flags)) {
-            for (const xcb_keycode_t userModifier : press.userModifiersReleased) {
-                fake(XCB_KEY_RELEASE, userModifier);
-            }
+        const bool planned = planPress(press, keyboard, keys, flags);
+        std::free(keys);
+        if (planned && releaseUserModifiers(press.userModifiersReleased)) {
             if (press.capsLockUnlocked) {
                 setCapsLock(false);
             }
@@ -96,7 +95,38 @@ class XTestEventSource final : public KeyboardEventSource {
             fake(XCB_KEY_PRESS, key);
             held_ = std::move(press);
         }
+    }
+
+    // Lets go of the modifier keys the user holds. XTest can release only what an XTest
+    // client pressed; a key held on a real keyboard stays down. Then the key would carry
+    // a modifier that is not in its flags, so it is not typed: the keys that did go up
+    // are pressed again and false is returned.
+    bool releaseUserModifiers(const std::vector<xcb_keycode_t>& userModifiers) {
+        if (userModifiers.empty()) {
+            return true;
+        }
+        for (const xcb_keycode_t userModifier : userModifiers) {
+            fake(XCB_KEY_RELEASE, userModifier);
+        }
+        xcb_connection_t* c = connection_.get();
+        xcb_query_keymap_reply_t* keys = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+        if (keys == nullptr) {
+            return false;
+        }
+        std::vector<xcb_keycode_t> released;
+        for (const xcb_keycode_t userModifier : userModifiers) {
+            if (!isKeyDown(*keys, userModifier)) {
+                released.push_back(userModifier);
+            }
+        }
         std::free(keys);
+        if (released.size() == userModifiers.size()) {
+            return true;
+        }
+        for (const xcb_keycode_t userModifier : released) {
+            fake(XCB_KEY_PRESS, userModifier);
+        }
+        return false;
     }
 
     // Fills in what must change around the key; false when the flags cannot be given.
