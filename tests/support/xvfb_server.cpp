@@ -5,10 +5,19 @@
 
 namespace corvane::testing {
 
-XvfbServer::XvfbServer()
-    : process_(std::make_unique<ChildProcess>(
-          std::vector<std::string>{"Xvfb", "-displayfd", "1", "-noreset", "-nolisten", "tcp",
-                                   "-screen", "0", "640x480x24"})) {
+namespace {
+
+std::vector<std::string> xvfbCommand(const std::vector<std::string>& arguments) {
+    std::vector<std::string> command = {"Xvfb", "-displayfd", "1", "-noreset",  "-nolisten",
+                                        "tcp",  "-screen",    "0", "640x480x24"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+}
+
+}  // namespace
+
+XvfbServer::XvfbServer(const std::vector<std::string>& arguments)
+    : process_(std::make_unique<ChildProcess>(xvfbCommand(arguments))) {
     // Xvfb writes the display number it chose once it accepts clients.
     const std::optional<std::string> number = process_->readLine(std::chrono::seconds(20));
     if (number && !number->empty()) {

@@ -13,7 +13,8 @@ namespace corvane::testing {
 // object goes.
 class XvfbServer {
   public:
-    XvfbServer();
+    // `arguments` are added to Xvfb's own, e.g. {"-extension", "XTEST"}.
+    explicit XvfbServer(const std::vector<std::string>& arguments = {});
 
     // False when Xvfb could not be started.
     bool running() const { return !display_.empty(); }

@@ -29,6 +29,8 @@ class X11Connection {
     xcb_connection_t* get() const { return connection_; }
     // The root window of the default screen, or 0 without a screen.
     xcb_window_t root() const { return root_; }
+    // Where the services say what they cannot do.
+    std::ostream& diagnostics() { return diagnostics_; }
 
   private:
     xcb_connection_t* connection_;

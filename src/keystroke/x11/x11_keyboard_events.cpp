@@ -195,8 +195,23 @@ class XTestEventSource final : public KeyboardEventSource {
 
 }  // namespace
 
-std::unique_ptr<KeyboardEventSource> X11KeyboardEvents::createSource() {
+X11KeyboardEvents::X11KeyboardEvents(X11Connection& connection, X11KeyboardLayoutSource& layouts)
+    : connection_(connection), layouts_(layouts) {
     if (!connection_.usable()) {
+        return;
+    }
+    // A request of an extension the server lacks would close the whole connection.
+    const xcb_query_extension_reply_t* xtest =
+        xcb_get_extension_data(connection_.get(), &xcb_test_id);
+    hasXTest_ = xtest != nullptr && xtest->present != 0;
+    if (!hasXTest_) {
+        connection_.diagnostics()
+            << "The X server has no XTEST extension: no keystrokes can be typed." << std::endl;
+    }
+}
+
+std::unique_ptr<KeyboardEventSource> X11KeyboardEvents::createSource() {
+    if (!hasXTest_ || !connection_.usable()) {
         return nullptr;
     }
     return std::make_unique<XTestEventSource>(connection_, layouts_);

@@ -14,15 +14,16 @@ namespace corvane::x11 {
 // So the application sees exactly the flags' modifiers, and nothing stays held.
 class X11KeyboardEvents final : public KeyboardEvents {
   public:
-    X11KeyboardEvents(X11Connection& connection, X11KeyboardLayoutSource& layouts)
-        : connection_(connection), layouts_(layouts) {}
+    // Says on the connection's diagnostics when the server has no XTEST.
+    X11KeyboardEvents(X11Connection& connection, X11KeyboardLayoutSource& layouts);
 
-    // Nothing without a working X connection.
+    // Nothing without a working X connection or without XTEST.
     std::unique_ptr<KeyboardEventSource> createSource() override;
 
   private:
     X11Connection& connection_;
     X11KeyboardLayoutSource& layouts_;
+    bool hasXTest_ = false;
 };
 
 }  // namespace corvane::x11

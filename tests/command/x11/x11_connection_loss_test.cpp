@@ -61,5 +61,19 @@ TEST(X11ConnectionLossTest, LostServerGivesNothingAndOneMessage) {
     EXPECT_EQ(lineCount(diagnostics.str()), 1U) << diagnostics.str();
 }
 
+TEST(X11ConnectionLossTest, ServerWithoutXTestTypesNothingButKeepsTheRest) {
+    testing::XvfbServer server({"-extension", "XTEST"});
+    ASSERT_TRUE(server.running());
+    std::ostringstream diagnostics;
+    X11Connection connection(server.display(), diagnostics);
+    X11KeyboardLayoutSource layouts(connection);
+    X11KeyboardEvents events(connection, layouts);
+    EXPECT_EQ(events.createSource(), nullptr);
+    postKey(events, leftShiftKeyCode, 0);
+    EXPECT_TRUE(connection.usable());
+    EXPECT_NE(layouts.currentLayout(), nullptr);
+    EXPECT_EQ(lineCount(diagnostics.str()), 1U) << diagnostics.str();
+}
+
 }  // namespace
 }  // namespace corvane::x11
