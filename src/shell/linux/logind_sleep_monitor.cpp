@@ -1,0 +1,81 @@
+#include "shell/linux/logind_sleep_monitor.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <iostream>
+
+#include "shell/obj_c_object.h"
+
+namespace corvane::linux_shell {
+
+namespace {
+const QString logindService = QStringLiteral("org.freedesktop.login1");
+const QString logindPath = QStringLiteral("/org/freedesktop/login1");
+const QString logindManager = QStringLiteral("org.freedesktop.login1.Manager");
+}  // namespace
+
+LogindSleepMonitor::LogindSleepMonitor(NotificationCenter& workspaceCenter,
+                                       QDBusConnection systemBus)
+    : workspaceCenter_(workspaceCenter), bus_(std::move(systemBus)) {}
+
+bool LogindSleepMonitor::start() {
+    if (!bus_.isConnected()) {
+        reportUnavailable(QStringLiteral("no system bus"));
+        return false;
+    }
+    if (!bus_.connect(logindService, logindPath, logindManager, QStringLiteral("PrepareForSleep"),
+                      this, SLOT(prepareForSleep(bool)))) {
+        reportUnavailable(bus_.lastError().message());
+        return false;
+    }
+    takeInhibitor();
+    return true;
+}
+
+void LogindSleepMonitor::prepareForSleep(bool goingToSleep) {
+    sleeping_ = goingToSleep;
+    if (goingToSleep) {
+        workspaceCenter_.post(workspaceWillSleepNotification, this);
+        inhibitor_ = QDBusUnixFileDescriptor();  // closing it lets the machine sleep
+        emit inhibitorChanged(false);
+    } else {
+        workspaceCenter_.post(workspaceDidWakeNotification, this);
+        takeInhibitor();
+    }
+}
+
+void LogindSleepMonitor::takeInhibitor() {
+    QDBusMessage call = QDBusMessage::createMethodCall(logindService, logindPath, logindManager,
+                                                       QStringLiteral("Inhibit"));
+    call << QStringLiteral("sleep") << QStringLiteral("Corvane Client")
+         << QStringLiteral("Closing peer connections before sleep") << QStringLiteral("delay");
+    // Asynchronous, so the user interface never waits on logind.
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *finished;
+                if (reply.isError()) {
+                    reportUnavailable(reply.error().message());
+                    emit inhibitorChanged(false);
+                    return;
+                }
+                if (sleeping_) {
+                    return;  // taken too late: holding it now would only delay the sleep
+                }
+                inhibitor_ = reply.value();
+                emit inhibitorChanged(true);
+            });
+}
+
+void LogindSleepMonitor::reportUnavailable(const QString& reason) {
+    if (reported_) {
+        return;
+    }
+    reported_ = true;
+    std::cerr << "corvane-client: sleep and wake are not handled (logind: "
+              << reason.toStdString() << ")" << std::endl;
+}
+
+}  // namespace corvane::linux_shell

@@ -1,0 +1,40 @@
+#include "shell/main_object.h"
+
+#include <utility>
+
+#include "keystroke/event_posting.h"
+
+namespace corvane {
+
+MainObject::MainObject(Services services) {
+    client_ = services.makeClient();
+
+    // Each action keeps the client alive for as long as the observer holds it.
+    objc_ = std::make_unique<ObjCObject>([client = client_] { client->setRunning(false); },
+                                         [client = client_] { client->setRunning(true); },
+                                         services.workspaceCenter);
+
+    // The token is invalidated first thing in the destructor, so the observer never
+    // runs on a model that is going away.
+    observation_.push_back(client_->observeConnected([this] { setConnected(client_->connected()); }));
+
+    client_->setReceiveCommand(std::move(services.handleCommand));
+
+    postKey(services.keyboardEvents, leftShiftKeyCode, 0);
+}
+
+MainObject::~MainObject() {
+    for (ObservationToken& token : observation_) {
+        token.invalidate();
+    }
+    client_.reset();
+    objc_.reset();
+}
+
+void MainObject::setConnected(bool connected) {
+    // Views re-read the value after the announcement, so it comes first.
+    objectWillChange_.notify();
+    connected_ = connected;
+}
+
+}  // namespace corvane

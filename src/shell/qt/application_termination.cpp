@@ -1,0 +1,11 @@
+#include "shell/qt/application_termination.h"
+
+#include <QCoreApplication>
+
+namespace corvane {
+
+void terminateApplication() {
+    QCoreApplication::quit();
+}
+
+}  // namespace corvane
