@@ -49,8 +49,14 @@ xkb_keycode_t findKeycodeForKeysym(xkb_keymap* keymap, xkb_layout_index_t layout
                                    xkb_keysym_t keysym) {
     const xkb_keycode_t last = xkb_keymap_max_keycode(keymap);
     for (xkb_keycode_t keycode = xkb_keymap_min_keycode(keymap); keycode <= last; ++keycode) {
+        // A key with fewer groups than the keymap wraps the group, as xkb does by default.
+        const xkb_layout_index_t keyLayouts = xkb_keymap_num_layouts_for_key(keymap, keycode);
+        if (keyLayouts == 0) {
+            continue;
+        }
         const xkb_keysym_t* syms = nullptr;
-        const int count = xkb_keymap_key_get_syms_by_level(keymap, keycode, layoutIndex, 0, &syms);
+        const int count =
+            xkb_keymap_key_get_syms_by_level(keymap, keycode, layoutIndex % keyLayouts, 0, &syms);
         for (int i = 0; i < count; ++i) {
             if (syms[i] == keysym) {
                 return keycode;

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <optional>
+
+#include "command/workspace.h"
+#include "keystroke/x11/x11_connection.h"
+
+namespace corvane::x11 {
+
+// The frontmost application on an X server: the window with the input focus, or
+// _NET_ACTIVE_WINDOW when a running window manager vouches for it through
+// _NET_SUPPORTING_WM_CHECK, walked up to the first window that carries an id:
+// _GTK_APPLICATION_ID, else the class part of WM_CLASS. X errors (windows that vanish
+// while they are read) count as "nothing there".
+class X11Workspace final : public Workspace {
+  public:
+    explicit X11Workspace(X11Connection& connection);
+
+    std::optional<RunningApplication> frontmostApplication() override;
+
+  private:
+    // The window the user types into, or nothing (no focus, PointerRoot, the root).
+    std::optional<xcb_window_t> activeWindow();
+    // The application id a window carries itself.
+    std::optional<std::string> applicationId(xcb_window_t window);
+    bool windowManagerIsRunning();
+
+    X11Connection& connection_;
+    xcb_atom_t supportingWmCheck_ = XCB_ATOM_NONE;
+    xcb_atom_t activeWindow_ = XCB_ATOM_NONE;
+    xcb_atom_t gtkApplicationId_ = XCB_ATOM_NONE;
+    xcb_atom_t utf8String_ = XCB_ATOM_NONE;
+};
+
+}  // namespace corvane::x11
