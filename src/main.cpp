@@ -1,0 +1,97 @@
+// The composition root: builds the Linux implementations of every platform service and
+// hands them to the portable core.
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QStandardPaths>
+#include <QWidget>
+#include <iostream>
+
+#include "command/command_handler.h"
+#include "command/x11/x11_workspace.h"
+#include "keystroke/x11/x11_connection.h"
+#include "keystroke/x11/x11_keyboard_events.h"
+#include "keystroke/x11/x11_keyboard_layout_source.h"
+#include "network/avahi/avahi_discovery.h"
+#include "network/cvc_network_client.h"
+#include "shell/app_delegate.h"
+#include "shell/linux/logind_sleep_monitor.h"
+#include "shell/linux/single_instance.h"
+#include "shell/linux/termination_signals.h"
+#include "shell/main_object.h"
+#include "shell/notification_center.h"
+#include "shell/qt/corvane_client_app.h"
+#include "shell/qt/qt_main_queue.h"
+
+namespace {
+
+bool anyWindowVisible() {
+    for (const QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    using namespace corvane;
+    linux_shell::blockTerminationSignals();
+
+    // The keystrokes go to the X server: without one there is nothing to do.
+    x11::X11Connection x11;
+    if (!x11.usable()) {
+        std::cerr << "corvane-client: no X server to type into; set DISPLAY to a running "
+                     "X display and start again."
+                  << std::endl;
+        return 1;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("corvane-client"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvane Client"));
+    QApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    linux_shell::TerminationSignals terminationSignals;
+
+    NotificationCenter defaultCenter;
+    NotificationCenter workspaceCenter;
+    AppDelegate appDelegate(defaultCenter);
+
+    linux_shell::SingleInstance singleInstance(
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
+    switch (singleInstance.claim()) {
+        case linux_shell::SingleInstance::Claim::running:
+            QObject::connect(&singleInstance, &linux_shell::SingleInstance::reopenRequested,
+                             [&] { appDelegate.applicationShouldHandleReopen(anyWindowVisible()); });
+            break;
+        case linux_shell::SingleInstance::Claim::reopenedOther:
+            return 0;
+        case linux_shell::SingleInstance::Claim::otherNotAnswering:
+            std::cerr << "corvane-client: another Corvane Client is running but does not answer."
+                      << std::endl;
+            return 1;
+        case linux_shell::SingleInstance::Claim::failed:
+            break;  // said why; runs without reopen requests
+    }
+
+    x11::X11KeyboardLayoutSource layouts(x11);
+    x11::X11KeyboardEvents keyboardEvents(x11, layouts);
+    x11::X11Workspace workspace(x11);
+    CommandHandler commandHandler(workspace, layouts, keyboardEvents, std::cout);
+
+    QtMainQueue mainQueue;
+    MainObject model(MainObject::Services{
+        .makeClient = [&] { return CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery); },
+        .workspaceCenter = workspaceCenter,
+        .handleCommand = [&](std::uint32_t word) { commandHandler.handleCommand(word); },
+        .keyboardEvents = keyboardEvents,
+    });
+
+    linux_shell::LogindSleepMonitor sleepMonitor(workspaceCenter, QDBusConnection::systemBus());
+    sleepMonitor.start();
+
+    Corvane_ClientApp userInterface(model, defaultCenter);
+    return QApplication::exec();
+}
