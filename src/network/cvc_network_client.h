@@ -51,6 +51,7 @@ public:
     static constexpr const char* serviceType = "_corvane2._tcp";
 
     // Starts the client thread and discovery at once; running() is true, connected() false.
+    // `mainQueue` must outlive the client.
     static std::shared_ptr<CVC_NetworkClient> create(MainQueue& mainQueue,
                                                      const ServiceDiscoveryFactory& discovery,
                                                      Options options);

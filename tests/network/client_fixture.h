@@ -43,9 +43,14 @@ protected:
 
     void TearDown() override {
         token.invalidate();
+        if (!client) {
+            return;
+        }
+        // Main-queue tasks hold the client: it goes once they have run, and the queue
+        // must outlive it.
+        const std::weak_ptr<CVC_NetworkClient> weak = client;
         client.reset();
-        // Pending main-queue tasks hold the client: running them destroys it here.
-        mainLoop.poll();
+        EXPECT_TRUE(pumpUntil([&] { return weak.expired() && discovery.destroyed; }));
     }
 
     void start(std::chrono::milliseconds keepAlive = std::chrono::seconds(60)) {
