@@ -10,11 +10,11 @@ namespace corvane {
 // A main queue over an io_context that the owner runs on its main thread (tests and
 // headless programs).
 class AsioMainQueue final : public MainQueue {
-public:
+  public:
     explicit AsioMainQueue(asio::io_context& mainLoop) : mainLoop_(mainLoop) {}
     void post(std::function<void()> task) override { asio::post(mainLoop_, std::move(task)); }
 
-private:
+  private:
     asio::io_context& mainLoop_;
 };
 

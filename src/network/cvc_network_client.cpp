@@ -71,8 +71,7 @@ void CVC_NetworkClient::handOff(std::function<void(CVC_NetworkClient&)> work) {
     if (!self) {
         return;  // being destroyed: its teardown is under way
     }
-    asio::post(loop_->io,
-               [self = std::move(self), work = std::move(work)] { work(*self); });
+    asio::post(loop_->io, [self = std::move(self), work = std::move(work)] { work(*self); });
 }
 
 void CVC_NetworkClient::setRunning(bool running) {
@@ -125,7 +124,9 @@ void CVC_NetworkClient::serviceResolved(const std::shared_ptr<DiscoveredService>
     handOff([service](CVC_NetworkClient& client) { client.openStreams(service); });
 }
 
-void CVC_NetworkClient::requestService() { browser_->search(serviceType, ""); }
+void CVC_NetworkClient::requestService() {
+    browser_->search(serviceType, "");
+}
 
 namespace {
 
@@ -153,17 +154,16 @@ void CVC_NetworkClient::disconnectService(const std::shared_ptr<DiscoveredServic
 
 void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& service) {
     const std::weak_ptr<CVC_NetworkClient> weak = weak_from_this();
-    PeerStream::Events events{
-        [weak](PeerStream& stream, std::vector<std::uint32_t> words) {
-            if (const auto client = weak.lock()) {
-                client->deliver(stream, std::move(words));
-            }
-        },
-        [weak](PeerStream& stream) {
-            if (const auto client = weak.lock()) {
-                client->streamEnded(stream);
-            }
-        }};
+    PeerStream::Events events{[weak](PeerStream& stream, std::vector<std::uint32_t> words) {
+                                  if (const auto client = weak.lock()) {
+                                      client->deliver(stream, std::move(words));
+                                  }
+                              },
+                              [weak](PeerStream& stream) {
+                                  if (const auto client = weak.lock()) {
+                                      client->streamEnded(stream);
+                                  }
+                              }};
     const std::optional<asio::ip::tcp::endpoint> endpoint = service->endpoint();
     const std::shared_ptr<PeerStream> stream =
         endpoint ? PeerStream::create(loop_->io, *endpoint, std::move(events)) : nullptr;
@@ -188,9 +188,8 @@ void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& se
 }
 
 void CVC_NetworkClient::streamEnded(PeerStream& stream) {
-    const auto record = std::ranges::find_if(servers_, [&stream](const CVC::Connection& r) {
-        return r.inputStream.get() == &stream;
-    });
+    const auto record = std::ranges::find_if(
+        servers_, [&stream](const CVC::Connection& r) { return r.inputStream.get() == &stream; });
     if (record != servers_.end()) {
         closeStreams(*record);
         record->service->stop();
@@ -203,20 +202,20 @@ void CVC_NetworkClient::deliver(PeerStream& stream, std::vector<std::uint32_t> w
     // One main-queue task per read keeps the words in order and calls the handler once
     // per word, looked up when the word is handed over; telling the stream afterwards
     // lets it hold back reading while the main thread lags.
-    mainQueue_.post([self = shared_from_this(), stream = stream.weak_from_this(),
-                     words = std::move(words)] {
-        for (const std::uint32_t word : words) {
-            if (self->receiveCommand_) {
-                const std::function<void(std::uint32_t)> handler = self->receiveCommand_;
-                handler(word);
+    mainQueue_.post(
+        [self = shared_from_this(), stream = stream.weak_from_this(), words = std::move(words)] {
+            for (const std::uint32_t word : words) {
+                if (self->receiveCommand_) {
+                    const std::function<void(std::uint32_t)> handler = self->receiveCommand_;
+                    handler(word);
+                }
             }
-        }
-        asio::post(self->loop_->io, [stream, count = words.size()] {
-            if (const auto peer = stream.lock()) {
-                peer->wordsDelivered(count);
-            }
+            asio::post(self->loop_->io, [stream, count = words.size()] {
+                if (const auto peer = stream.lock()) {
+                    peer->wordsDelivered(count);
+                }
+            });
         });
-    });
 }
 
 void CVC_NetworkClient::startKeepAlive() {

@@ -40,7 +40,7 @@ struct Connection {
 
 class CVC_NetworkClient final : public std::enable_shared_from_this<CVC_NetworkClient>,
                                 private ServiceDiscoveryListener {
-public:
+  public:
     struct Options {
         std::chrono::milliseconds keepAliveInterval = std::chrono::seconds(60);
         std::chrono::milliseconds resolveTimeout = std::chrono::seconds(5);
@@ -74,7 +74,7 @@ public:
     // are dropped.
     void setReceiveCommand(std::function<void(std::uint32_t)> handler);
 
-private:
+  private:
     struct Loop;
     CVC_NetworkClient(MainQueue& mainQueue, Options options);
     void start(const ServiceDiscoveryFactory& discovery);

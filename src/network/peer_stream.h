@@ -3,9 +3,9 @@
 // One TCP connection to a peer, run on the client thread: it connects, reads command
 // words and writes keep-alive bytes, never blocking the thread.
 
+#include <array>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,7 +17,7 @@
 namespace corvane {
 
 class PeerStream : public std::enable_shared_from_this<PeerStream> {
-public:
+  public:
     struct Events {
         // Words read, in order; a batch per read.
         std::function<void(PeerStream&, std::vector<std::uint32_t>)> wordsRead;
@@ -44,7 +44,7 @@ public:
 
     PeerStream(asio::ip::tcp::socket socket, asio::ip::tcp::endpoint endpoint, Events events);
 
-private:
+  private:
     void readMore();
     void finish();
 

@@ -16,7 +16,7 @@ namespace corvane {
 // One logical service (name, type, domain), however many interfaces and protocols it is
 // seen on. The same service is always reported as the same object.
 class DiscoveredService {
-public:
+  public:
     virtual ~DiscoveredService() = default;
     virtual std::string name() const = 0;
     // Starts resolving; the outcome arrives as serviceResolved or serviceDidNotResolve.
@@ -29,18 +29,18 @@ public:
 };
 
 class ServiceDiscoveryListener {
-public:
+  public:
     virtual void serviceFound(const std::shared_ptr<DiscoveredService>& service) = 0;
     virtual void serviceRemoved(const std::shared_ptr<DiscoveredService>& service) = 0;
     virtual void serviceResolved(const std::shared_ptr<DiscoveredService>& service) = 0;
     virtual void serviceDidNotResolve(const std::shared_ptr<DiscoveredService>& service) = 0;
 
-protected:
+  protected:
     ~ServiceDiscoveryListener() = default;
 };
 
 class ServiceDiscovery {
-public:
+  public:
     virtual ~ServiceDiscovery() = default;
     // Browses for `type` in `domain` (empty: the default domains). Searching again while
     // searching does nothing.

@@ -4,6 +4,8 @@
 
 namespace corvane {
 
-void writeToSystemLog(const std::string& message) { syslog(LOG_ERR, "%s", message.c_str()); }
+void writeToSystemLog(const std::string& message) {
+    syslog(LOG_ERR, "%s", message.c_str());
+}
 
 }  // namespace corvane

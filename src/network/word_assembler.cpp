@@ -10,8 +10,7 @@ std::uint32_t littleEndianWord(const std::uint8_t* bytes) {
 
 }  // namespace
 
-void WordAssembler::append(std::span<const std::uint8_t> bytes,
-                           std::vector<std::uint32_t>& words) {
+void WordAssembler::append(std::span<const std::uint8_t> bytes, std::vector<std::uint32_t>& words) {
     std::size_t next = 0;
     while (pendingCount_ > 0 && pendingCount_ < pending_.size() && next < bytes.size()) {
         pending_[pendingCount_++] = bytes[next++];

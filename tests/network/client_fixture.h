@@ -14,13 +14,14 @@
 #include "network/asio_main_queue.h"
 #include "network/cvc_network_client.h"
 #include "support/loopback_peer.h"
+#include "support/run_loop_until.h"
 #include "support/scripted_discovery.h"
 
 namespace corvane::testing {
 
 // The main queue of the tests, counting the tasks posted to it and those that ran.
 class CountingMainQueue final : public MainQueue {
-public:
+  public:
     explicit CountingMainQueue(asio::io_context& mainLoop) : queue_(mainLoop) {}
     void post(std::function<void()> task) override {
         ++posted;
@@ -32,13 +33,13 @@ public:
     std::atomic<std::size_t> posted = 0;
     std::atomic<std::size_t> ran = 0;
 
-private:
+  private:
     AsioMainQueue queue_;
 };
 
 // A client on a scripted discovery; the test thread is the main thread.
 class ClientTest : public ::testing::Test {
-protected:
+  protected:
     using Answer = ScriptedService::Answer;
 
     void TearDown() override {
@@ -54,16 +55,18 @@ protected:
     }
 
     void start(std::chrono::milliseconds keepAlive = std::chrono::seconds(60)) {
-        client = CVC_NetworkClient::create(
-            mainQueue, discovery.factory(),
-            {keepAlive, std::chrono::seconds(5), [this](const std::string& m) { log.push_back(m); }});
+        client = CVC_NetworkClient::create(mainQueue, discovery.factory(),
+                                           {keepAlive, std::chrono::seconds(5),
+                                            [this](const std::string& m) { log.push_back(m); }});
         token = client->observeConnected(
             [this, observed = client.get()] { changes.push_back(observed->connected()); });
         client->setReceiveCommand([this](std::uint32_t word) { words.push_back(word); });
     }
 
-    std::shared_ptr<ScriptedService> serviceOf(const LoopbackPeer& peer, std::string name = "peer") {
-        return std::make_shared<ScriptedService>(std::move(name), Answer::endpoint, peer.endpoint());
+    std::shared_ptr<ScriptedService> serviceOf(const LoopbackPeer& peer,
+                                               std::string name = "peer") {
+        return std::make_shared<ScriptedService>(std::move(name), Answer::endpoint,
+                                                 peer.endpoint());
     }
 
     // Reports `service` found; it resolves by its script.
@@ -72,14 +75,7 @@ protected:
     // Runs main-queue tasks until `done` holds; false after 10 s.
     template <typename Condition>
     bool pumpUntil(Condition done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            mainLoop.run_one_for(std::chrono::milliseconds(5));
-        }
-        return true;
+        return runLoopUntil(mainLoop, done, std::chrono::seconds(10));
     }
 
     // Lets the client thread finish what it was given, then runs what it posted.

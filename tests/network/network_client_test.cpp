@@ -152,13 +152,13 @@ TEST_F(ClientTest, RefusedConnectionIsDroppedWithoutDisturbingOtherPeers) {
         closedPort = gone.endpoint();
     }
     start();
-    const auto refused =
-        std::make_shared<ScriptedService>("refused", Answer::endpoint, closedPort);
+    const auto refused = std::make_shared<ScriptedService>("refused", Answer::endpoint, closedPort);
     connect(refused);
     connect(serviceOf(good));
     ASSERT_TRUE(good.waitForConnections(1));
     EXPECT_TRUE(discovery.onClientThread([] { return true; }));
-    ASSERT_TRUE(pumpUntil([&] { return discovery.onClientThread([&] { return refused->stops; }) == 1; }));
+    ASSERT_TRUE(
+        pumpUntil([&] { return discovery.onClientThread([&] { return refused->stops; }) == 1; }));
     good.send(0, bytesOf({5}));
     ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));
     settle();
@@ -195,9 +195,9 @@ TEST_F(ClientTest, SetRunningOffThenOnClosesEverythingAndSearchesAgain) {
     EXPECT_TRUE(client->running());
     ASSERT_TRUE(pumpUntil([this] { return !client->connected(); }));
     EXPECT_TRUE(peer.waitForHangUp(0));
-    EXPECT_EQ(discovery.onClientThread([this] { return discovery.calls; }),
-              (std::vector<std::string>{"search _corvane2._tcp ", "stop",
-                                        "search _corvane2._tcp "}));
+    EXPECT_EQ(
+        discovery.onClientThread([this] { return discovery.calls; }),
+        (std::vector<std::string>{"search _corvane2._tcp ", "stop", "search _corvane2._tcp "}));
     EXPECT_EQ(changes, (std::vector<bool>{true, false}));
 }
 

@@ -5,15 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/post.hpp>
 #include <asio/write.hpp>
-#include <array>
 #include <chrono>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <thread>
@@ -23,7 +23,7 @@
 namespace corvane::testing {
 
 class LoopbackPeer {
-public:
+  public:
     // A peer that never reads leaves every byte sent to it in the socket.
     explicit LoopbackPeer(bool reads = true) : reads_(reads) {
         accept();
@@ -66,14 +66,13 @@ public:
     std::shared_future<void> sendInBackground(std::size_t index, std::vector<std::uint8_t> bytes) {
         auto done = std::make_shared<std::promise<void>>();
         std::shared_future<void> result = done->get_future().share();
-        asio::post(loop_, [this, index, bytes = std::make_shared<std::vector<std::uint8_t>>(
-                                               std::move(bytes)),
-                           done] {
-            asio::async_write(clients_.at(index)->socket, asio::buffer(*bytes),
-                              [bytes, done](const std::error_code&, std::size_t) {
-                                  done->set_value();
-                              });
-        });
+        asio::post(
+            loop_, [this, index,
+                    bytes = std::make_shared<std::vector<std::uint8_t>>(std::move(bytes)), done] {
+                asio::async_write(
+                    clients_.at(index)->socket, asio::buffer(*bytes),
+                    [bytes, done](const std::error_code&, std::size_t) { done->set_value(); });
+            });
         return result;
     }
     void close(std::size_t index) {
@@ -83,7 +82,7 @@ public:
         });
     }
 
-private:
+  private:
     struct Client {
         explicit Client(asio::ip::tcp::socket s) : socket(std::move(s)) {}
         asio::ip::tcp::socket socket;
@@ -143,8 +142,8 @@ private:
     const bool reads_;
     asio::io_context loop_;
     asio::executor_work_guard<asio::io_context::executor_type> idle_{loop_.get_executor()};
-    asio::ip::tcp::acceptor acceptor_{
-        loop_, asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0)};
+    asio::ip::tcp::acceptor acceptor_{loop_,
+                                      asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0)};
     std::vector<std::shared_ptr<Client>> clients_;
     std::thread thread_;
 };

@@ -65,8 +65,8 @@ bool daemonRunning(std::chrono::steady_clock::time_point deadline) {
         AvahiSimplePoll* poll = avahi_simple_poll_new();
         int error = 0;
         AvahiClient* client =
-            avahi_client_new(avahi_simple_poll_get(poll), static_cast<AvahiClientFlags>(0),
-                             nullptr, nullptr, &error);
+            avahi_client_new(avahi_simple_poll_get(poll), static_cast<AvahiClientFlags>(0), nullptr,
+                             nullptr, &error);
         const bool running =
             client != nullptr && avahi_client_get_state(client) == AVAHI_CLIENT_S_RUNNING;
         if (client != nullptr) {
@@ -148,7 +148,8 @@ PrivateAvahi::PrivateAvahi() {
 
     bus_ = spawnProcess({"dbus-daemon", "--config-file=" + directory_ + "/bus.conf", "--nofork"},
                         nullptr);
-    running_ = bus_ > 0 && socketExists(directory_ + "/bus", std::chrono::steady_clock::now() + 10s) &&
+    running_ = bus_ > 0 &&
+               socketExists(directory_ + "/bus", std::chrono::steady_clock::now() + 10s) &&
                startDaemon();
 }
 

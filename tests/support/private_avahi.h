@@ -14,7 +14,7 @@
 namespace corvane::testing {
 
 class PrivateAvahi {
-public:
+  public:
     static PrivateAvahi& shared();
 
     PrivateAvahi();
@@ -30,7 +30,7 @@ public:
     bool startDaemon();
     const std::string& busAddress() const { return busAddress_; }
 
-private:
+  private:
     std::string directory_;
     std::string busAddress_;
     pid_t bus_ = -1;

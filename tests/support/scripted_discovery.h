@@ -24,7 +24,7 @@ namespace corvane::testing {
 
 class ScriptedService final : public DiscoveredService,
                               public std::enable_shared_from_this<ScriptedService> {
-public:
+  public:
     enum class Answer { endpoint, failure, never };
 
     ScriptedService(std::string name, Answer answer,
@@ -56,14 +56,14 @@ public:
     int stops = 0;
     std::chrono::milliseconds lastTimeout{0};
 
-private:
+  private:
     std::string name_;
     Answer answer_;
     std::optional<asio::ip::tcp::endpoint> endpoint_;
 };
 
 class ScriptedDiscovery {
-public:
+  public:
     // Calls made to the discovery, in order ("search <type> <domain>", "stop").
     std::vector<std::string> calls;
     // Reported as found from inside the first search, before the client thread runs.
@@ -102,9 +102,9 @@ public:
         return result.get();
     }
 
-private:
+  private:
     class Discovery final : public ServiceDiscovery {
-    public:
+      public:
         explicit Discovery(ScriptedDiscovery& script) : script_(script) {}
         ~Discovery() override { script_.destroyed = true; }
         void search(const std::string& type, const std::string& domain) override {
@@ -115,7 +115,7 @@ private:
         }
         void stop() override { script_.calls.push_back("stop"); }
 
-    private:
+      private:
         ScriptedDiscovery& script_;
     };
 

@@ -15,7 +15,8 @@ std::optional<std::vector<std::uint32_t>> parseCommandWords(std::string_view tex
             token.remove_prefix(2);
         }
         std::uint32_t word = 0;
-        const auto [last, error] = std::from_chars(token.data(), token.data() + token.size(), word, 16);
+        const auto [last, error] =
+            std::from_chars(token.data(), token.data() + token.size(), word, 16);
         if (token.empty() || error != std::errc{} || last != token.data() + token.size()) {
             return std::nullopt;
         }

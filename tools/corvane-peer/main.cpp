@@ -117,28 +117,28 @@ std::optional<Settings> parse(int argc, char** argv) {
 
 // Reads words from standard input, line by line, and broadcasts them.
 class InputReader {
-public:
+  public:
     InputReader(asio::io_context& loop, PeerServer& server)
         : input_(loop, ::dup(STDIN_FILENO)), server_(server) {
         readLine();
     }
 
-private:
+  private:
     void readLine() {
-        asio::async_read_until(input_, buffer_, '\n', [this](const std::error_code& error,
-                                                              std::size_t count) {
-            std::string line(asio::buffers_begin(buffer_.data()),
-                             asio::buffers_begin(buffer_.data()) + count);
-            buffer_.consume(count);
-            if (const auto words = corvane::peer::parseCommandWords(line)) {
-                server_.broadcast(*words);
-            } else {
-                say("not a command word: " + line);
-            }
-            if (!error) {
-                readLine();
-            }
-        });
+        asio::async_read_until(input_, buffer_, '\n',
+                               [this](const std::error_code& error, std::size_t count) {
+                                   std::string line(asio::buffers_begin(buffer_.data()),
+                                                    asio::buffers_begin(buffer_.data()) + count);
+                                   buffer_.consume(count);
+                                   if (const auto words = corvane::peer::parseCommandWords(line)) {
+                                       server_.broadcast(*words);
+                                   } else {
+                                       say("not a command word: " + line);
+                                   }
+                                   if (!error) {
+                                       readLine();
+                                   }
+                               });
     }
 
     asio::posix::stream_descriptor input_;
@@ -156,13 +156,13 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGPIPE, SIG_IGN);
     asio::io_context loop;
-    const asio::ip::address address =
-        settings->any ? asio::ip::address(asio::ip::address_v4::any())
-                      : asio::ip::address(asio::ip::address_v4::loopback());
+    const asio::ip::address address = settings->any
+                                          ? asio::ip::address(asio::ip::address_v4::any())
+                                          : asio::ip::address(asio::ip::address_v4::loopback());
     PeerServer server(loop, {address, settings->port}, settings->script, say);
     say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
-    corvane::peer::ServicePublisher publisher(loop, settings->name, "_corvane2._tcp",
-                                              server.port(), say);
+    corvane::peer::ServicePublisher publisher(loop, settings->name, "_corvane2._tcp", server.port(),
+                                              say);
     std::optional<InputReader> input;
     if (settings->wordsFromInput) {
         input.emplace(loop, server);

@@ -1,8 +1,8 @@
 #include "peer_server.h"
 
+#include <array>
 #include <asio/buffer.hpp>
 #include <asio/write.hpp>
-#include <array>
 #include <cstdio>
 #include <deque>
 
@@ -11,7 +11,7 @@
 namespace corvane::peer {
 
 class PeerServer::Client : public std::enable_shared_from_this<Client> {
-public:
+  public:
     Client(PeerServer& server, asio::ip::tcp::socket socket)
         : server_(server), socket_(std::move(socket)), pacer_(server.loop_) {
         std::error_code error;
@@ -42,7 +42,7 @@ public:
         socket_.close(ignored);
     }
 
-private:
+  private:
     void read() {
         socket_.async_read_some(
             asio::buffer(incoming_),
@@ -63,18 +63,17 @@ private:
     void writeNext() {
         const std::size_t count = std::min<std::size_t>(outgoing_.size(), chunk_.size());
         std::copy_n(outgoing_.begin(), count, chunk_.begin());
-        asio::async_write(socket_, asio::buffer(chunk_.data(), count),
-                          [self = shared_from_this(), count](const std::error_code& error,
-                                                             std::size_t) {
-                              if (error) {
-                                  return;
-                              }
-                              self->outgoing_.erase(self->outgoing_.begin(),
-                                                    self->outgoing_.begin() + count);
-                              if (!self->outgoing_.empty()) {
-                                  self->writeNext();
-                              }
-                          });
+        asio::async_write(
+            socket_, asio::buffer(chunk_.data(), count),
+            [self = shared_from_this(), count](const std::error_code& error, std::size_t) {
+                if (error) {
+                    return;
+                }
+                self->outgoing_.erase(self->outgoing_.begin(), self->outgoing_.begin() + count);
+                if (!self->outgoing_.empty()) {
+                    self->writeNext();
+                }
+            });
     }
 
     // Sends word `index` of round `round`, then schedules the next.
@@ -121,7 +120,9 @@ PeerServer::PeerServer(asio::io_context& loop, const asio::ip::tcp::endpoint& li
     accept();
 }
 
-PeerServer::~PeerServer() { close(); }
+PeerServer::~PeerServer() {
+    close();
+}
 
 void PeerServer::close() {
     std::error_code ignored;

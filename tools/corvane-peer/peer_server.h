@@ -15,7 +15,7 @@ namespace corvane::peer {
 // Accepts any number of clients and sends them command words; tells about every client
 // that comes and goes and every byte a client sends (the keep-alives).
 class PeerServer {
-public:
+  public:
     struct Script {
         // Sent to each client as it connects, `rounds` times over, one word every
         // `interval` (zero: all at once). Endless (rounds 0) only when paced.
@@ -33,7 +33,7 @@ public:
     void broadcast(const std::vector<std::uint32_t>& words);
     void close();
 
-private:
+  private:
     class Client;
     void accept();
     void dropped(Client* client);

@@ -20,7 +20,9 @@ ServicePublisher::ServicePublisher(asio::io_context& loop, std::string name, std
     connect();
 }
 
-ServicePublisher::~ServicePublisher() { disconnect(); }
+ServicePublisher::~ServicePublisher() {
+    disconnect();
+}
 
 void ServicePublisher::connect() {
     int error = 0;
@@ -37,8 +39,7 @@ void ServicePublisher::disconnect() {
     }
 }
 
-void ServicePublisher::clientChanged(AvahiClient* client, AvahiClientState state,
-                                     void* userdata) {
+void ServicePublisher::clientChanged(AvahiClient* client, AvahiClientState state, void* userdata) {
     auto* self = static_cast<ServicePublisher*>(userdata);
     self->client_ = client;
     switch (state) {

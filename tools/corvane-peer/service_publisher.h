@@ -15,15 +15,15 @@ namespace corvane::peer {
 // Advertises one service through Avahi for as long as it lives, on the given loop.
 // Waits for the daemon when it is not running and advertises again after it restarts.
 class ServicePublisher {
-public:
+  public:
     // `announce` gets one line for each change worth telling the user about.
-    ServicePublisher(asio::io_context& loop, std::string name, std::string type,
-                     std::uint16_t port, std::function<void(const std::string&)> announce);
+    ServicePublisher(asio::io_context& loop, std::string name, std::string type, std::uint16_t port,
+                     std::function<void(const std::string&)> announce);
     ~ServicePublisher();
     ServicePublisher(const ServicePublisher&) = delete;
     ServicePublisher& operator=(const ServicePublisher&) = delete;
 
-private:
+  private:
     static void clientChanged(AvahiClient* client, AvahiClientState state, void* userdata);
     static void groupChanged(AvahiEntryGroup* group, AvahiEntryGroupState state, void* userdata);
     void connect();

@@ -3,9 +3,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/steady_timer.hpp>
-#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -26,7 +26,8 @@ struct AvahiWatch {
     struct State {
         // D-Bus watches one socket twice (reading, writing), and an epoll set takes a
         // descriptor only once: each watch waits on its own duplicate.
-        State(asio::io_context& loop, int watchedFd) : descriptor(loop, ::dup(watchedFd)), fd(watchedFd) {}
+        State(asio::io_context& loop, int watchedFd)
+            : descriptor(loop, ::dup(watchedFd)), fd(watchedFd) {}
         asio::posix::stream_descriptor descriptor;
         int fd;
         AvahiWatchEvent events = static_cast<AvahiWatchEvent>(0);
@@ -75,28 +76,24 @@ void dispatch(const std::shared_ptr<WatchState>& state, AvahiWatchEvent event) {
     }
 }
 
-// Starts the waits the watch asks for and is not yet waiting on.
+// Starts the wait for `event` unless it is not wanted or already under way.
+void waitFor(const std::shared_ptr<WatchState>& state, AvahiWatchEvent event,
+             asio::posix::stream_descriptor::wait_type kind, bool& waiting) {
+    if ((state->events & event) == 0 || waiting) {
+        return;
+    }
+    waiting = true;
+    state->descriptor.async_wait(kind, [state, event, &waiting](const std::error_code& error) {
+        waiting = false;  // a member of *state, which the handler keeps alive
+        if (!error) {
+            dispatch(state, event);
+        }
+    });
+}
+
 void arm(const std::shared_ptr<WatchState>& state) {
-    if ((state->events & AVAHI_WATCH_IN) && !state->waitingIn) {
-        state->waitingIn = true;
-        state->descriptor.async_wait(asio::posix::stream_descriptor::wait_read,
-                                     [state](const std::error_code& error) {
-                                         state->waitingIn = false;
-                                         if (!error) {
-                                             dispatch(state, AVAHI_WATCH_IN);
-                                         }
-                                     });
-    }
-    if ((state->events & AVAHI_WATCH_OUT) && !state->waitingOut) {
-        state->waitingOut = true;
-        state->descriptor.async_wait(asio::posix::stream_descriptor::wait_write,
-                                     [state](const std::error_code& error) {
-                                         state->waitingOut = false;
-                                         if (!error) {
-                                             dispatch(state, AVAHI_WATCH_OUT);
-                                         }
-                                     });
-    }
+    waitFor(state, AVAHI_WATCH_IN, asio::posix::stream_descriptor::wait_read, state->waitingIn);
+    waitFor(state, AVAHI_WATCH_OUT, asio::posix::stream_descriptor::wait_write, state->waitingOut);
 }
 
 AvahiWatch* watchNew(const AvahiPoll* api, int fd, AvahiWatchEvent events,
@@ -116,7 +113,9 @@ void watchUpdate(AvahiWatch* watch, AvahiWatchEvent events) {
     arm(watch->state);
 }
 
-AvahiWatchEvent watchGetEvents(AvahiWatch* watch) { return watch->state->lastEvents; }
+AvahiWatchEvent watchGetEvents(AvahiWatch* watch) {
+    return watch->state->lastEvents;
+}
 
 void watchFree(AvahiWatch* watch) {
     const std::shared_ptr<WatchState> state = watch->state;
@@ -156,7 +155,9 @@ AvahiTimeout* timeoutNew(const AvahiPoll* api, const struct timeval* when,
     return timeout;
 }
 
-void timeoutUpdate(AvahiTimeout* timeout, const struct timeval* when) { setTimer(timeout, when); }
+void timeoutUpdate(AvahiTimeout* timeout, const struct timeval* when) {
+    setTimer(timeout, when);
+}
 
 void timeoutFree(AvahiTimeout* timeout) {
     timeout->state->owner = nullptr;

@@ -11,7 +11,7 @@
 namespace corvane::avahi {
 
 class AsioAvahiPoll {
-public:
+  public:
     explicit AsioAvahiPoll(asio::io_context& loop);
     AsioAvahiPoll(const AsioAvahiPoll&) = delete;
     AsioAvahiPoll& operator=(const AsioAvahiPoll&) = delete;
@@ -21,7 +21,7 @@ public:
     const AvahiPoll* api() const { return &api_; }
     asio::io_context& loop() const { return loop_; }
 
-private:
+  private:
     asio::io_context& loop_;
     AvahiPoll api_{};
 };

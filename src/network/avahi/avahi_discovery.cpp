@@ -22,7 +22,7 @@ namespace {
 constexpr std::chrono::seconds staleAfterRestart{5};
 
 class AvahiDiscovery final : public ServiceDiscovery {
-public:
+  public:
     AvahiDiscovery(asio::io_context& loop, ServiceDiscoveryListener& listener)
         : poll_(loop), listener_(listener), sweep_(loop) {
         connect();
@@ -49,7 +49,7 @@ public:
         services_.clear();
     }
 
-private:
+  private:
     using Instance = std::pair<AvahiIfIndex, AvahiProtocol>;
     struct Entry {
         std::shared_ptr<AvahiService> service;
@@ -111,10 +111,10 @@ private:
     }
 
     void startBrowsing() {
-        browser_ = avahi_service_browser_new(
-            client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, type_.c_str(),
-            domain_.empty() ? nullptr : domain_.c_str(), static_cast<AvahiLookupFlags>(0),
-            browsed, this);
+        browser_ =
+            avahi_service_browser_new(client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, type_.c_str(),
+                                      domain_.empty() ? nullptr : domain_.c_str(),
+                                      static_cast<AvahiLookupFlags>(0), browsed, this);
         if (browser_ == nullptr || services_.empty()) {
             return;
         }
@@ -179,8 +179,8 @@ private:
         if (entry.service) {
             return;
         }
-        entry.service = std::make_shared<AvahiService>(poll_.loop(), listener_, std::move(name),
-                                                       client_);
+        entry.service =
+            std::make_shared<AvahiService>(poll_.loop(), listener_, std::move(name), client_);
         std::erase_if(live_, [](const std::weak_ptr<AvahiService>& s) { return s.expired(); });
         live_.push_back(entry.service);
         listener_.serviceFound(entry.service);

@@ -27,19 +27,21 @@ std::optional<asio::ip::tcp::endpoint> endpointOf(const AvahiAddress& address,
 
 }  // namespace
 
-AvahiService::AvahiService(asio::io_context& loop, ServiceDiscoveryListener& listener,
-                           Name name, AvahiClient* client)
+AvahiService::AvahiService(asio::io_context& loop, ServiceDiscoveryListener& listener, Name name,
+                           AvahiClient* client)
     : loop_(loop), listener_(listener), name_(std::move(name)), client_(client), timeout_(loop) {}
 
-AvahiService::~AvahiService() { stop(); }
+AvahiService::~AvahiService() {
+    stop();
+}
 
 void AvahiService::resolve(std::chrono::milliseconds timeout) {
     stop();
     if (client_ != nullptr) {
-        resolver_ = avahi_service_resolver_new(
-            client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, name_.name.c_str(), name_.type.c_str(),
-            name_.domain.c_str(), AVAHI_PROTO_UNSPEC, static_cast<AvahiLookupFlags>(0), resolved,
-            this);
+        resolver_ = avahi_service_resolver_new(client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
+                                               name_.name.c_str(), name_.type.c_str(),
+                                               name_.domain.c_str(), AVAHI_PROTO_UNSPEC,
+                                               static_cast<AvahiLookupFlags>(0), resolved, this);
     }
     if (resolver_ == nullptr) {
         reportFailureLater();

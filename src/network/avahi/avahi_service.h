@@ -16,7 +16,7 @@ namespace corvane::avahi {
 // One logical service as Avahi names it. Resolves on any interface and protocol.
 class AvahiService final : public DiscoveredService,
                            public std::enable_shared_from_this<AvahiService> {
-public:
+  public:
     struct Name {
         std::string name;
         std::string type;
@@ -37,7 +37,7 @@ public:
     // resolve running on the old client is ended and reported as failed.
     void setClient(AvahiClient* client);
 
-private:
+  private:
     static void resolved(AvahiServiceResolver* resolver, AvahiIfIndex interface,
                          AvahiProtocol protocol, AvahiResolverEvent event, const char* name,
                          const char* type, const char* domain, const char* host,

@@ -10,6 +10,7 @@
 
 #include "peer_process.h"
 #include "support/private_avahi.h"
+#include "support/run_loop_until.h"
 
 namespace corvane::testing {
 namespace {
@@ -18,7 +19,7 @@ using namespace std::chrono_literals;
 
 // Records what the discovery reports and resolves every service found.
 class RecordingListener final : public ServiceDiscoveryListener {
-public:
+  public:
     std::vector<std::string> events;
     std::vector<std::shared_ptr<DiscoveredService>> services;
 
@@ -43,7 +44,7 @@ public:
 };
 
 class AvahiDiscoveryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(avahi->running()) << "no private avahi-daemon"; }
 
     void startBrowsing() {
@@ -53,14 +54,7 @@ protected:
 
     template <typename Condition>
     bool runUntil(Condition done, std::chrono::seconds timeout = 15s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            loop.run_one_for(10ms);
-        }
-        return true;
+        return runLoopUntil(loop, done, timeout);
     }
     void runFor(std::chrono::milliseconds time) {
         const auto end = std::chrono::steady_clock::now() + time;

@@ -9,6 +9,7 @@
 #include "network/cvc_network_client.h"
 #include "peer_process.h"
 #include "support/private_avahi.h"
+#include "support/run_loop_until.h"
 
 namespace corvane::testing {
 namespace {
@@ -16,7 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class NetworkClientAvahiTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(avahi->running()) << "no private avahi-daemon";
         client = CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery);
@@ -30,14 +31,7 @@ protected:
 
     template <typename Condition>
     bool pumpUntil(Condition done, std::chrono::seconds timeout = 15s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            mainLoop.run_one_for(10ms);
-        }
-        return true;
+        return runLoopUntil(mainLoop, done, timeout);
     }
     std::size_t count(std::uint32_t word) const {
         return static_cast<std::size_t>(std::count(words.begin(), words.end(), word));

@@ -14,7 +14,7 @@
 namespace corvane::testing {
 
 class PeerProcess {
-public:
+  public:
     explicit PeerProcess(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), CORVANE_PEER_PATH);
         pid_ = spawnProcess(arguments, &output_);
@@ -59,7 +59,7 @@ public:
         return count;
     }
 
-private:
+  private:
     bool readSome(int timeoutMs) {
         pollfd ready{output_, POLLIN, 0};
         if (output_ < 0 || poll(&ready, 1, timeoutMs) <= 0) {
