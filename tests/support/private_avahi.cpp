@@ -4,8 +4,8 @@
 #include <avahi-common/simple-watch.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,8 +14,6 @@
 #include <fstream>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace corvane::testing {
 namespace {
@@ -100,17 +98,20 @@ pid_t spawnProcess(const std::vector<std::string>& argv, int* output) {
         arguments.push_back(const_cast<char*>(argument.c_str()));
     }
     arguments.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
     int pipeEnds[2] = {-1, -1};
-    if (output != nullptr && pipe2(pipeEnds, O_CLOEXEC) == 0) {
-        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    if (output != nullptr && pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        return -1;
     }
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, arguments[0], &actions, nullptr, arguments.data(), environ) != 0) {
-        pid = -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Ends with the test process even when that one dies without cleaning up.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (pipeEnds[1] >= 0) {
+            dup2(pipeEnds[1], STDOUT_FILENO);
+        }
+        execvp(arguments[0], arguments.data());
+        _exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
     if (output != nullptr) {
         close(pipeEnds[1]);
         *output = pipeEnds[0];
