@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <memory>
@@ -102,7 +103,10 @@ TEST_F(AvahiDiscoveryTest, DaemonRestartKeepsLivePeersOnceAndDropsGoneOnes) {
     EXPECT_EQ(listener.count("removed staying"), 0U);
 
     // The new daemon answers resolves of the service found before the restart.
-    listener.services.front()->resolve(5s);
+    const auto stayingService =
+        std::ranges::find(listener.services, std::string("staying"), &DiscoveredService::name);
+    ASSERT_NE(stayingService, listener.services.end());
+    (*stayingService)->resolve(5s);
     ASSERT_TRUE(runUntil([&] { return listener.count("resolved staying 127.0.0.1") == 2; }))
         << ::testing::PrintToString(listener.events);
 }
