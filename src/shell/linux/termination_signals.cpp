@@ -10,23 +10,23 @@ namespace corvane::linux_shell {
 
 namespace {
 sigset_t terminationSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGHUP);
-    return signals;
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGINT);
+    sigaddset(&mask, SIGHUP);
+    return mask;
 }
 }  // namespace
 
 void blockTerminationSignals() {
-    const sigset_t signals = terminationSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const sigset_t mask = terminationSignals();
+    pthread_sigmask(SIG_BLOCK, &mask, nullptr);
 }
 
 TerminationSignals::TerminationSignals() {
-    const sigset_t signals = terminationSignals();
-    signalFd_ = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+    const sigset_t mask = terminationSignals();
+    signalFd_ = ::signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
     if (signalFd_ < 0) {
         return;
     }

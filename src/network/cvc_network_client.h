@@ -1,0 +1,124 @@
+#pragma once
+
+// Finds every peer advertising "_corvane2._tcp", keeps one TCP connection to each and
+// hands every command word they send to receiveCommand on the main thread, in order.
+// The connection list lives on the client's own thread, which runs an Asio loop;
+// work reaches that thread only as tasks posted to the loop, and results leave it only
+// as tasks on the main queue.
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "network/main_queue.h"
+#include "network/network_client.h"
+#include "network/observation.h"
+#include "network/peer_stream.h"
+#include "network/service_discovery.h"
+
+namespace corvane {
+
+namespace CVC {
+
+// One discovered peer. Both stream fields name the one TCP connection to it: the client
+// reads from it as the input stream and writes keep-alives to it as the output stream.
+// Both are empty until the service is resolved.
+struct Connection {
+    std::shared_ptr<DiscoveredService> service;
+    std::shared_ptr<PeerStream> inputStream;
+    std::shared_ptr<PeerStream> outputStream;
+};
+
+}  // namespace CVC
+
+class CVC_NetworkClient final : public NetworkClient,
+                                public std::enable_shared_from_this<CVC_NetworkClient>,
+                                private ServiceDiscoveryListener {
+  public:
+    struct Options {
+        std::chrono::milliseconds keepAliveInterval = std::chrono::seconds(60);
+        std::chrono::milliseconds resolveTimeout = std::chrono::seconds(5);
+        // Where the client's one message goes.
+        std::function<void(const std::string&)> log;
+    };
+
+    static constexpr const char* serviceType = "_corvane2._tcp";
+
+    // Starts the client thread and discovery at once; running() is true, connected() false.
+    // `mainQueue` must outlive the client.
+    static std::shared_ptr<CVC_NetworkClient> create(MainQueue& mainQueue,
+                                                     const ServiceDiscoveryFactory& discovery,
+                                                     Options options);
+    static std::shared_ptr<CVC_NetworkClient> create(MainQueue& mainQueue,
+                                                     const ServiceDiscoveryFactory& discovery);
+
+    // Tears the connections down on the client thread and ends it.
+    ~CVC_NetworkClient() override;
+    CVC_NetworkClient(const CVC_NetworkClient&) = delete;
+    CVC_NetworkClient& operator=(const CVC_NetworkClient&) = delete;
+
+    // Main thread: false closes every connection and stops browsing; true browses again.
+    void setRunning(bool running) override;
+    bool running() const override { return running_; }
+    // Main thread: whether some peer has its streams open.
+    bool connected() const override { return connected_; }
+    // Observers are called on the main thread, only when connected() changes.
+    ObservationToken observeConnected(std::function<void()> observer) override;
+    // Main thread: the handler of every command word; words arriving while none is set
+    // are dropped.
+    void setReceiveCommand(std::function<void(std::uint32_t)> handler) override;
+
+  private:
+    struct Loop;
+    CVC_NetworkClient(MainQueue& mainQueue, Options options);
+    void start(const ServiceDiscoveryFactory& discovery);
+
+    void serviceFound(const std::shared_ptr<DiscoveredService>& service) override;
+    void serviceRemoved(const std::shared_ptr<DiscoveredService>& service) override;
+    void serviceResolved(const std::shared_ptr<DiscoveredService>& service) override;
+    void serviceDidNotResolve(const std::shared_ptr<DiscoveredService>& service) override;
+
+    // Runs `work` on the client thread with the client held.
+    void handOff(std::function<void(CVC_NetworkClient&)> work);
+
+    // Client thread.
+    void requestService();
+    void disconnectService(const std::shared_ptr<DiscoveredService>& service);
+    void openStreams(const std::shared_ptr<DiscoveredService>& service);
+    void streamEnded(PeerStream& stream);
+    void deliver(PeerStream& stream, std::vector<std::uint32_t> words);
+    void startKeepAlive();
+    void keepAliveTick();
+    void stopAll();
+    void checkConnected();
+    void tearDown();
+
+    // Main thread.
+    void setConnected(bool connected);
+
+    MainQueue& mainQueue_;
+    const Options options_;
+    std::shared_ptr<Loop> loop_;
+    std::thread thread_;
+
+    // Client thread.
+    std::unique_ptr<ServiceDiscovery> browser_;
+    std::vector<CVC::Connection> servers_;
+    std::optional<asio::steady_timer> outputTimer_;
+
+    // Main thread.
+    bool running_ = true;
+    bool connected_ = false;
+    std::function<void(std::uint32_t)> receiveCommand_;
+    ObserverList<> connectedObservers_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,178 @@
+// corvane-peer: a peer for trying the client out. Advertises "_corvane2._tcp" through
+// Avahi, accepts clients and sends them command words; prints one line per event.
+
+#include <unistd.h>
+
+#include <asio/io_context.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/read_until.hpp>
+#include <asio/signal_set.hpp>
+#include <asio/streambuf.hpp>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command_words.h"
+#include "peer_server.h"
+#include "service_publisher.h"
+
+namespace {
+
+using corvane::peer::PeerServer;
+
+constexpr const char* usage = R"(Usage: corvane-peer [options] NAME [WORD...]
+
+Advertises the service NAME of type _corvane2._tcp through Avahi, accepts any number
+of clients and sends them command words: 4 bytes each, least significant byte first.
+
+WORDs are hex numbers (0x10001249 or 10001249). Given as arguments, they are sent to
+each client as it connects. Without WORD arguments they are read from standard input
+(one per line or separated by spaces) and sent to every client connected at the time,
+or to the first client to come when there is none.
+
+Options:
+  --port N        listen on TCP port N (default: any free port)
+  --any           listen on every address (0.0.0.0) instead of 127.0.0.1
+  --interval MS   send one word every MS milliseconds instead of all at once
+  --count N       send the WORD list N times (default 1; 0: without end, needs --interval)
+  --help          show this text
+
+Output, one line each, flushed: "listening on ADDRESS:PORT", "ready: advertising ...",
+"client connected ADDRESS:PORT", "client disconnected ADDRESS:PORT", and
+"keep-alive 0xNN from ADDRESS:PORT" for every byte a client sends.
+)";
+
+void say(const std::string& line) {
+    std::cout << line << std::endl;
+}
+
+template <typename Number>
+std::optional<Number> number(const std::string& text) {
+    Number value{};
+    const auto [last, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || last != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+struct Settings {
+    std::string name;
+    std::uint16_t port = 0;
+    bool any = false;
+    PeerServer::Script script;
+    bool wordsFromInput = true;
+};
+
+std::optional<Settings> parse(int argc, char** argv) {
+    Settings settings;
+    std::string words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (argument == "--help") {
+            std::cout << usage;
+            std::exit(0);
+        } else if (argument == "--any") {
+            settings.any = true;
+        } else if (argument == "--port" && hasValue) {
+            const auto port = number<std::uint16_t>(argv[++i]);
+            if (!port) {
+                return std::nullopt;
+            }
+            settings.port = *port;
+        } else if (argument == "--interval" && hasValue) {
+            const auto interval = number<unsigned>(argv[++i]);
+            if (!interval) {
+                return std::nullopt;
+            }
+            settings.script.interval = std::chrono::milliseconds(*interval);
+        } else if (argument == "--count" && hasValue) {
+            const auto count = number<unsigned>(argv[++i]);
+            if (!count) {
+                return std::nullopt;
+            }
+            settings.script.rounds = *count;
+        } else if (argument.starts_with("--")) {
+            return std::nullopt;
+        } else if (settings.name.empty()) {
+            settings.name = argument;
+        } else {
+            words += argument + " ";
+            settings.wordsFromInput = false;
+        }
+    }
+    const auto parsed = corvane::peer::parseCommandWords(words);
+    if (settings.name.empty() || !parsed ||
+        (settings.script.rounds == 0 && settings.script.interval.count() == 0)) {
+        return std::nullopt;
+    }
+    settings.script.words = *parsed;
+    return settings;
+}
+
+// Reads words from standard input, line by line, and broadcasts them.
+class InputReader {
+  public:
+    InputReader(asio::io_context& loop, PeerServer& server)
+        : input_(loop, ::dup(STDIN_FILENO)), server_(server) {
+        readLine();
+    }
+
+  private:
+    void readLine() {
+        asio::async_read_until(input_, buffer_, '\n',
+                               [this](const std::error_code& error, std::size_t count) {
+                                   std::string line(asio::buffers_begin(buffer_.data()),
+                                                    asio::buffers_begin(buffer_.data()) + count);
+                                   buffer_.consume(count);
+                                   if (const auto words = corvane::peer::parseCommandWords(line)) {
+                                       server_.broadcast(*words);
+                                   } else {
+                                       say("not a command word: " + line);
+                                   }
+                                   if (!error) {
+                                       readLine();
+                                   }
+                               });
+    }
+
+    asio::posix::stream_descriptor input_;
+    asio::streambuf buffer_;
+    PeerServer& server_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::optional<Settings> settings = parse(argc, argv);
+    if (!settings) {
+        std::cerr << usage;
+        return 2;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    asio::io_context loop;
+    const asio::ip::address address = settings->any
+                                          ? asio::ip::address(asio::ip::address_v4::any())
+                                          : asio::ip::address(asio::ip::address_v4::loopback());
+    PeerServer server(loop, {address, settings->port}, settings->script, say);
+    say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
+    corvane::peer::ServicePublisher publisher(loop, settings->name, "_corvane2._tcp", server.port(),
+                                              say);
+    std::optional<InputReader> input;
+    if (settings->wordsFromInput) {
+        input.emplace(loop, server);
+    }
+
+    asio::signal_set stop(loop, SIGINT, SIGTERM);
+    stop.async_wait([&](const std::error_code&, int) {
+        server.close();
+        loop.stop();
+    });
+    loop.run();
+    return 0;
+}
