@@ -6,23 +6,19 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
 #include <cstring>
+
+#include "support/qt/core_application.h"
 
 namespace corvane::linux_shell {
 namespace {
 
 class SingleInstanceTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "single_instance_test";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication application(argc, argv);
-    }
+    static void SetUpTestSuite() { testing::ensureCoreApplication(); }
     QString path(const char* file) const { return directory.path() + "/" + file; }
     QTemporaryDir directory;
 };
