@@ -40,12 +40,10 @@ int main(int argc, char* argv[]) {
     using namespace corvane;
     linux_shell::blockTerminationSignals();
 
-    // The keystrokes go to the X server: without one there is nothing to do.
+    // The keystrokes go to the X server: without one there is nothing to do. The
+    // connection has said why it cannot be opened.
     x11::X11Connection x11;
     if (!x11.usable()) {
-        std::cerr << "corvane-client: no X server to type into; set DISPLAY to a running "
-                     "X display and start again."
-                  << std::endl;
         return 1;
     }
 
