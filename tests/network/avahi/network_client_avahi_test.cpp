@@ -71,5 +71,16 @@ TEST_F(NetworkClientAvahiTest, DaemonRestartKeepsTheConnectionAndAddsNoSecondOne
     EXPECT_EQ(peer.linesStartingWith("client connected"), 1U);
 }
 
+TEST_F(NetworkClientAvahiTest, PausedAndResumedItFindsTheSamePeerAgain) {
+    PeerProcess peer({"napping peer"});
+    ASSERT_TRUE(pumpUntil([&] { return client->connected(); }));
+    client->setRunning(false);
+    ASSERT_TRUE(pumpUntil([&] { return !client->connected(); }));
+    ASSERT_TRUE(peer.waitForLines("client disconnected"));
+    client->setRunning(true);
+    EXPECT_TRUE(pumpUntil([&] { return client->connected(); }));
+    EXPECT_TRUE(peer.waitForLines("client connected", 2));
+}
+
 }  // namespace
 }  // namespace corvane::testing
