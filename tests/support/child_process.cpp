@@ -46,6 +46,12 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 // may have held locks at the fork. `failed` gets errno when the program cannot be run.
 [[noreturn]] void runInChild(pid_t parent, int output, int failed, char* const argv[],
                              char* const envp[]) {
+    // The mask is kept through exec: a test that blocks SIGTERM for itself (to take it
+    // through a signalfd) would leave the program deaf to terminate() and to its parent's
+    // death.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     // A parent that died before the request took effect is no longer our parent.
     if (prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent &&
         (output < 0 || dup2(output, STDOUT_FILENO) >= 0)) {

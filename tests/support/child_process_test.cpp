@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +25,19 @@ TEST(ChildProcess, ReadsLinesWaitingAtMostTheTimeoutAndTakesWhatIsThereWithZero)
     EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
     EXPECT_EQ(silent.terminate(), -1);  // ended by SIGTERM
     EXPECT_FALSE(silent.started());
+}
+
+// A test may block SIGTERM to take it through a signalfd; the program must still take
+// terminate() and its parent's death.
+TEST(ChildProcess, ProgramStartsWithNoSignalBlockedWhenTheStartingThreadBlocksSigterm) {
+    sigset_t terminate;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &terminate, &before);
+    ChildProcess program({"grep", "SigBlk", "/proc/self/status"});
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    EXPECT_EQ(program.readLine(5s), "SigBlk:\t0000000000000000");
 }
 
 TEST(ChildProcess, RunsWithTheGivenEnvironmentAndReportsTheExitStatus) {
