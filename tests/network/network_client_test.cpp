@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "client_fixture.h"
+#include "support/wait_until.h"
 
 namespace corvane::testing {
 namespace {
@@ -211,9 +212,7 @@ TEST_F(ClientTest, HandlerSetLateGetsWordsDeliveredAfterIt) {
     ASSERT_TRUE(pumpUntil([this] { return mainQueue.ran >= 2; }));  // connected, word 1
 
     peer.send(0, bytesOf({2, 3}));
-    while (mainQueue.posted < 3) {
-        std::this_thread::sleep_for(1ms);
-    }
+    ASSERT_TRUE(waitUntil([this] { return mainQueue.posted >= 3; }, 10s));
     // Words already queued but not yet handed over go to the handler set now.
     client->setReceiveCommand([this](std::uint32_t word) { words.push_back(word); });
     ASSERT_TRUE(pumpUntil([this] { return words.size() == 2; }));
@@ -270,9 +269,7 @@ TEST_F(ClientTest, DestructionWithLiveConnectionsStillDeliversQueuedWords) {
     connect(serviceOf(peer));
     ASSERT_TRUE(peer.waitForConnections(1));
     peer.send(0, bytesOf({4, 5, 6}));
-    while (mainQueue.posted < 2) {
-        std::this_thread::sleep_for(1ms);
-    }
+    ASSERT_TRUE(waitUntil([this] { return mainQueue.posted >= 2; }, 10s));
     client.reset();  // the queued tasks still hold it
     ASSERT_TRUE(pumpUntil([this] { return words.size() == 3; }));
     mainLoop.poll();
@@ -289,11 +286,7 @@ TEST_F(ClientTest, LastReferenceDroppedOnTheClientThreadEndsItWithoutDeadlock) {
         ASSERT_TRUE(pumpUntil([&] { return mainQueue.ran == ranBefore + 1; }));
         own->setRunning(true);  // this hand-off may now hold the last reference
         own.reset();
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!script.destroyed && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(1ms);
-        }
-        ASSERT_TRUE(script.destroyed);
+        ASSERT_TRUE(waitUntil([&] { return script.destroyed.load(); }, 10s));
     }
 }
 

@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <thread>
+#include <algorithm>
+#include <cerrno>
+
+#include "support/wait_until.h"
 
 extern char** environ;
 
@@ -40,28 +42,71 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
     return pointers;
 }
 
+// Between fork and exec: only async-signal-safe calls, since other threads of the test
+// may have held locks at the fork. `failed` gets errno when the program cannot be run.
+[[noreturn]] void runInChild(pid_t parent, int output, int failed, char* const argv[],
+                             char* const envp[]) {
+    // The mask is kept through exec: a test that blocks SIGTERM for itself (to take it
+    // through a signalfd) would leave the program deaf to terminate() and to its parent's
+    // death.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    // A parent that died before the request took effect is no longer our parent.
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent &&
+        (output < 0 || dup2(output, STDOUT_FILENO) >= 0)) {
+        execvpe(argv[0], argv, envp);
+    }
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = write(failed, &error, sizeof error);
+    _exit(127);
+}
+
+// Whether the child reported on `failed` that it could not run the program; an empty
+// read means the exec closed the pipe.
+bool execFailed(int failed) {
+    int error = 0;
+    ssize_t count = 0;
+    do {
+        count = read(failed, &error, sizeof error);
+    } while (count < 0 && errno == EINTR);
+    return count > 0;
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
-                           const std::map<std::string, std::string>& environment) {
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+                           const std::map<std::string, std::string>& environment, Output output) {
+    int outputEnds[2] = {-1, -1};
+    int failedEnds[2] = {-1, -1};
+    if (arguments.empty() || pipe2(failedEnds, O_CLOEXEC) != 0) {
         return;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    if (output == Output::lines && pipe2(outputEnds, O_CLOEXEC) != 0) {
+        close(failedEnds[0]);
+        close(failedEnds[1]);
+        return;
+    }
     std::vector<std::string> argumentCopy = arguments;
     std::vector<std::string> environmentCopy = mergedEnvironment(environment);
-    std::vector<char*> argv = pointersTo(argumentCopy);
-    std::vector<char*> envp = pointersTo(environmentCopy);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+    const std::vector<char*> argv = pointersTo(argumentCopy);
+    const std::vector<char*> envp = pointersTo(environmentCopy);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        runInChild(parent, outputEnds[1], failedEnds[1], argv.data(), envp.data());
+    }
+    close(failedEnds[1]);
+    if (outputEnds[1] >= 0) {
+        close(outputEnds[1]);
+    }
+    output_ = outputEnds[0];
+    if (pid > 0 && execFailed(failedEnds[0])) {
+        waitpid(pid, nullptr, 0);
+    } else if (pid > 0) {
         pid_ = pid;
     }
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    output_ = pipeEnds[0];
+    close(failedEnds[0]);
 }
 
 ChildProcess::~ChildProcess() {
@@ -82,11 +127,9 @@ std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds time
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || output_ < 0) {
-            return std::nullopt;
-        }
         pollfd readable{output_, POLLIN, 0};
-        if (poll(&readable, 1, static_cast<int>(left.count())) <= 0) {
+        if (output_ < 0 ||
+            poll(&readable, 1, static_cast<int>(std::max<long>(left.count(), 0))) <= 0) {
             return std::nullopt;
         }
         char chunk[4096];
@@ -102,19 +145,15 @@ int ChildProcess::wait(std::chrono::milliseconds timeout) {
     if (pid_ <= 0) {
         return -1;
     }
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
     int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool ended = waitUntil([&] { return waitpid(pid_, &status, WNOHANG) != 0; }, timeout,
+                                 std::chrono::milliseconds(5));
+    if (!ended) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
     }
     pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int ChildProcess::terminate(std::chrono::milliseconds timeout) {
@@ -128,7 +167,7 @@ int ChildProcess::terminate(std::chrono::milliseconds timeout) {
 int ChildProcess::run(const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& environment,
                       std::chrono::milliseconds timeout) {
-    ChildProcess process(arguments, environment);
+    ChildProcess process(arguments, environment, Output::inherited);
     return process.wait(timeout);
 }
 

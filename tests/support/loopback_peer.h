@@ -3,8 +3,6 @@
 // A peer on 127.0.0.1 with its own thread: accepts clients, sends them bytes, records
 // what they send back and notices when they hang up. Every query waits at most 10 s.
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
@@ -13,12 +11,13 @@
 #include <asio/write.hpp>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <future>
 #include <memory>
 #include <thread>
-#include <type_traits>
 #include <vector>
+
+#include "support/on_loop_thread.h"
+#include "support/wait_until.h"
 
 namespace corvane::testing {
 
@@ -52,11 +51,11 @@ class LoopbackPeer {
     }
     // The bytes received on connection `index`.
     std::vector<std::uint8_t> received(std::size_t index) {
-        return query([this, index] { return clients_.at(index)->received; });
+        return onLoopThread(loop_, [this, index] { return clients_.at(index)->received; });
     }
     // Writes `bytes` on connection `index`; returns when they are written.
     void send(std::size_t index, std::vector<std::uint8_t> bytes) {
-        query([this, index, &bytes] {
+        onLoopThread(loop_, [this, index, &bytes] {
             std::error_code ignored;
             asio::write(clients_.at(index)->socket, asio::buffer(bytes), ignored);
             return true;
@@ -76,7 +75,7 @@ class LoopbackPeer {
         return result;
     }
     void close(std::size_t index) {
-        query([this, index] {
+        onLoopThread(loop_, [this, index] {
             clients_.at(index)->socket.close();
             return true;
         });
@@ -116,27 +115,10 @@ class LoopbackPeer {
                 read(client);
             });
     }
-    template <typename Read>
-    std::invoke_result_t<Read> query(Read read) {
-        std::packaged_task<decltype(read())()> task(std::move(read));
-        auto result = task.get_future();
-        asio::post(loop_, [&task] { task(); });
-        if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-            ADD_FAILURE() << "peer thread did not answer";
-            std::abort();
-        }
-        return result.get();
-    }
     template <typename Condition>
     bool waitFor(Condition condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!query(condition)) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
+        return waitUntil([&] { return onLoopThread(loop_, condition); }, std::chrono::seconds(10),
+                         std::chrono::milliseconds(2));
     }
 
     const bool reads_;

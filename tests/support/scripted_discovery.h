@@ -4,14 +4,10 @@
 // services, and each service answers a resolve as scripted. Events are run on the
 // client's loop, as the real discovery's are.
 
-#include <gtest/gtest.h>
-
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +15,7 @@
 #include <vector>
 
 #include "network/service_discovery.h"
+#include "support/on_loop_thread.h"
 
 namespace corvane::testing {
 
@@ -92,14 +89,7 @@ class ScriptedDiscovery {
     // and returns its result.
     template <typename Read>
     std::invoke_result_t<Read> onClientThread(Read read) {
-        std::packaged_task<decltype(read())()> task(std::move(read));
-        auto result = task.get_future();
-        asio::post(*loop_, [&task] { task(); });
-        if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-            ADD_FAILURE() << "client thread did not answer";
-            std::abort();
-        }
-        return result.get();
+        return onLoopThread(*loop_, std::move(read));
     }
 
   private:

@@ -1,37 +1,23 @@
 #pragma once
 
-// A corvane-peer process started by a test, whose output lines can be waited for.
+// A corvane-peer process started by a test, whose output lines can be waited for and
+// counted: every line it printed is kept.
 
-#include <poll.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
 
-#include "support/private_avahi.h"
+#include "support/child_process.h"
 
 namespace corvane::testing {
 
 class PeerProcess {
   public:
-    explicit PeerProcess(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), CORVANE_PEER_PATH);
-        pid_ = spawnProcess(arguments, &output_);
-    }
-    ~PeerProcess() {
-        stop();
-        if (output_ >= 0) {
-            close(output_);
-        }
-    }
-    PeerProcess(const PeerProcess&) = delete;
-    PeerProcess& operator=(const PeerProcess&) = delete;
+    explicit PeerProcess(std::vector<std::string> arguments)
+        : process_(withPeerPath(std::move(arguments))) {}
 
-    void stop() {
-        terminateProcess(pid_);
-        pid_ = -1;
-    }
+    void stop() { process_.terminate(); }
 
     // Whether `count` lines starting with `prefix` have been printed, waiting up to
     // `timeout` for them.
@@ -41,7 +27,7 @@ class PeerProcess {
         while (linesStartingWith(prefix) < count) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !readSome(static_cast<int>(left.count()))) {
+            if (left.count() <= 0 || !keepNextLine(left)) {
                 return false;
             }
         }
@@ -50,38 +36,27 @@ class PeerProcess {
 
     // Lines printed so far that start with `prefix`, reading what is there already.
     std::size_t linesStartingWith(const std::string& prefix) {
-        while (readSome(0)) {
+        while (keepNextLine(std::chrono::milliseconds(0))) {
         }
-        std::size_t count = 0;
-        for (const std::string& line : lines_) {
-            count += line.starts_with(prefix) ? 1 : 0;
-        }
-        return count;
+        return static_cast<std::size_t>(std::ranges::count_if(
+            lines_, [&](const std::string& line) { return line.starts_with(prefix); }));
     }
 
   private:
-    bool readSome(int timeoutMs) {
-        pollfd ready{output_, POLLIN, 0};
-        if (output_ < 0 || poll(&ready, 1, timeoutMs) <= 0) {
-            return false;
-        }
-        char buffer[4096];
-        const ssize_t count = read(output_, buffer, sizeof buffer);
-        if (count <= 0) {
-            return false;
-        }
-        partial_.append(buffer, static_cast<std::size_t>(count));
-        for (std::size_t end = partial_.find('\n'); end != std::string::npos;
-             end = partial_.find('\n')) {
-            lines_.push_back(partial_.substr(0, end));
-            partial_.erase(0, end + 1);
-        }
-        return true;
+    static std::vector<std::string> withPeerPath(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), CORVANE_PEER_PATH);
+        return arguments;
     }
 
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::string partial_;
+    bool keepNextLine(std::chrono::milliseconds timeout) {
+        std::optional<std::string> line = process_.readLine(timeout);
+        if (line) {
+            lines_.push_back(std::move(*line));
+        }
+        return line.has_value();
+    }
+
+    ChildProcess process_;
     std::vector<std::string> lines_;
 };
 
