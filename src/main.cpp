@@ -61,8 +61,9 @@ int main(int argc, char* argv[]) {
         QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
     switch (singleInstance.claim()) {
         case linux_shell::SingleInstance::Claim::running:
-            QObject::connect(&singleInstance, &linux_shell::SingleInstance::reopenRequested,
-                             [&] { appDelegate.applicationShouldHandleReopen(anyWindowVisible()); });
+            QObject::connect(&singleInstance, &linux_shell::SingleInstance::reopenRequested, [&] {
+                appDelegate.applicationShouldHandleReopen(anyWindowVisible());
+            });
             break;
         case linux_shell::SingleInstance::Claim::reopenedOther:
             return 0;
@@ -81,7 +82,8 @@ int main(int argc, char* argv[]) {
 
     QtMainQueue mainQueue;
     MainObject model(MainObject::Services{
-        .makeClient = [&] { return CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery); },
+        .makeClient =
+            [&] { return CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery); },
         .workspaceCenter = workspaceCenter,
         .handleCommand = [&](std::uint32_t word) { commandHandler.handleCommand(word); },
         .keyboardEvents = keyboardEvents,

@@ -12,7 +12,7 @@ namespace corvane {
 // Turns each command word into keystrokes for the frontmost notation program. Keeps
 // no state between commands; runs on the main thread.
 class CommandHandler {
-public:
+  public:
     // `output` receives one "AppBundleId: " line per command that finds a frontmost
     // application with an id.
     CommandHandler(Workspace& workspace, KeyboardLayoutSource& layouts, KeyboardEvents& events,
@@ -21,7 +21,7 @@ public:
 
     void handleCommand(std::uint32_t commandWord);
 
-private:
+  private:
     Workspace& workspace_;
     KeyboardLayoutSource& layouts_;
     KeyboardEvents& events_;

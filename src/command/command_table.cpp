@@ -12,7 +12,9 @@ constexpr int pedalCount = 7;
 // Sibelius enters a divider between the third and the fourth pedal.
 constexpr int sibeliusDividerAfter = 3;
 
-KeySequence fixedItem(KeyType::Case key) { return KeySequence::single(KeyType::fixed(key)); }
+KeySequence fixedItem(KeyType::Case key) {
+    return KeySequence::single(KeyType::fixed(key));
+}
 KeySequence textItem(char16_t character) {
     return KeySequence::single(KeyType::string(std::u16string(1, character)));
 }

@@ -11,8 +11,8 @@ constexpr std::array<std::uint16_t, 8> fixedKeyCodes = {0x23, 0x24, 0x11, 0x59,
                                                         0x5B, 0x5C, 0x45, 0x35};
 constexpr CGEventFlags commandOption = EventFlags::command | EventFlags::option;
 constexpr std::array<CGEventFlags, 8> fixedFlags = {
-    EventFlags::shift, 0, EventFlags::command, commandOption,
-    commandOption,     commandOption, commandOption, 0};
+    EventFlags::shift, 0, EventFlags::command, commandOption, commandOption, commandOption,
+    commandOption,     0};
 }  // namespace
 
 KeyCodePair fixedKeyCodePair(const KeyType& key) {

@@ -24,7 +24,7 @@ inline constexpr CGEventFlags command = 0x100000;
 // A key item: a text that one key press must produce, or one of eight fixed
 // combinations. The fixed cases are declared in the order of their table index.
 class KeyType {
-public:
+  public:
     enum class Case : std::uint8_t {
         string,
         shift_p,
@@ -46,7 +46,7 @@ public:
     // Index 0 to 7 of a fixed case in the fixed-pair tables.
     std::size_t fixedIndex() const { return static_cast<std::size_t>(kind_) - 1; }
 
-private:
+  private:
     KeyType(Case kind, std::u16string text) : kind_(kind), text_(std::move(text)) {}
     Case kind_;
     std::u16string text_;
@@ -63,16 +63,18 @@ struct KeyCodePair {
 // sequences, each of which may be `multiple` again.
 template <typename Item>
 class Sequence {
-public:
+  public:
     static Sequence single(Item item) { return Sequence(std::move(item)); }
-    static Sequence multiple(std::vector<Sequence> elements) { return Sequence(std::move(elements)); }
+    static Sequence multiple(std::vector<Sequence> elements) {
+        return Sequence(std::move(elements));
+    }
 
     const Item* asSingle() const { return std::get_if<Item>(&value_); }
     const std::vector<Sequence>* asMultiple() const {
         return std::get_if<std::vector<Sequence>>(&value_);
     }
 
-private:
+  private:
     explicit Sequence(Item item) : value_(std::move(item)) {}
     explicit Sequence(std::vector<Sequence> elements) : value_(std::move(elements)) {}
     std::variant<Item, std::vector<Sequence>> value_;

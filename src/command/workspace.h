@@ -13,7 +13,7 @@ struct RunningApplication {
 
 // Where the frontmost application comes from.
 class Workspace {
-public:
+  public:
     virtual ~Workspace() = default;
     // The frontmost application at this moment, or nothing.
     virtual std::optional<RunningApplication> frontmostApplication() = 0;

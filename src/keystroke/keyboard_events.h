@@ -17,7 +17,7 @@ struct KeyboardEvent {
 
 // A source of keyboard events, made anew for every key press.
 class KeyboardEventSource {
-public:
+  public:
     virtual ~KeyboardEventSource() = default;
     // A new event with no flags, or nothing when it cannot be made.
     virtual std::optional<KeyboardEvent> createKeyboardEvent(std::uint16_t keyCode,
@@ -28,7 +28,7 @@ public:
 
 // The system's keyboard event service.
 class KeyboardEvents {
-public:
+  public:
     virtual ~KeyboardEvents() = default;
     // A new event source, or null when none can be made.
     virtual std::unique_ptr<KeyboardEventSource> createSource() = 0;

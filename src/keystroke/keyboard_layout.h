@@ -9,7 +9,7 @@ namespace corvane {
 
 // One keyboard layout as it stands at a moment: what a single key-down produces.
 class KeyboardLayout {
-public:
+  public:
     virtual ~KeyboardLayout() = default;
 
     // Translates one key-down of a macOS virtual key code under a modifier key state
@@ -29,7 +29,7 @@ public:
 
 // Where the layout the user has selected right now comes from.
 class KeyboardLayoutSource {
-public:
+  public:
     virtual ~KeyboardLayoutSource() = default;
     // The current layout, or null when none can be had.
     virtual std::shared_ptr<KeyboardLayout> currentLayout() = 0;

@@ -9,7 +9,7 @@ namespace corvane {
 
 // What the application asks of the network client. All calls on the main thread.
 class NetworkClient {
-public:
+  public:
     virtual ~NetworkClient() = default;
 
     // Switches discovery and every connection off (false) or on again (true); setting

@@ -14,10 +14,11 @@
 namespace corvane {
 
 class ObservationToken {
-public:
+  public:
     ObservationToken() = default;
     explicit ObservationToken(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
-    ObservationToken(ObservationToken&& other) noexcept : cancel_(std::exchange(other.cancel_, {})) {}
+    ObservationToken(ObservationToken&& other) noexcept
+        : cancel_(std::exchange(other.cancel_, {})) {}
     ObservationToken& operator=(ObservationToken&& other) noexcept {
         if (this != &other) {
             invalidate();
@@ -36,13 +37,13 @@ public:
         }
     }
 
-private:
+  private:
     std::function<void()> cancel_;
 };
 
 template <typename... Args>
 class ObserverList {
-public:
+  public:
     using Observer = std::function<void(Args...)>;
 
     ObservationToken add(Observer observer) {
@@ -66,7 +67,7 @@ public:
         }
     }
 
-private:
+  private:
     struct Observers {
         std::uint64_t next = 0;
         std::map<std::uint64_t, Observer> byId;

@@ -10,14 +10,14 @@ inline constexpr const char* applicationDidHandleReopenNotification = "applictio
 // Turns the reopen request (the program launched again while it runs) into a
 // notification inside the process. Belongs to the main thread.
 class AppDelegate {
-public:
+  public:
     explicit AppDelegate(NotificationCenter& defaultCenter) : defaultCenter_(defaultCenter) {}
 
     // Posts the reopen notification with this delegate as its object, whether or not
     // windows are visible, and answers true.
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
 
-private:
+  private:
     NotificationCenter& defaultCenter_;
 };
 

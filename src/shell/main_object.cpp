@@ -16,7 +16,8 @@ MainObject::MainObject(Services services) {
 
     // The token is invalidated first thing in the destructor, so the observer never
     // runs on a model that is going away.
-    observation_.push_back(client_->observeConnected([this] { setConnected(client_->connected()); }));
+    observation_.push_back(
+        client_->observeConnected([this] { setConnected(client_->connected()); }));
 
     client_->setReceiveCommand(std::move(services.handleCommand));
 

@@ -18,7 +18,7 @@ namespace corvane {
 // the client's connected state for the user interface, hands every command word to
 // the command handler, and presses Shift once at start-up. Belongs to the main thread.
 class MainObject final : public ConnectionStatus {
-public:
+  public:
     struct Services {
         // Makes the network client; it is running and searching once made.
         std::function<std::shared_ptr<NetworkClient>()> makeClient;
@@ -39,7 +39,7 @@ public:
         return objectWillChange_.add(std::move(observer));
     }
 
-private:
+  private:
     void setConnected(bool connected);
 
     std::shared_ptr<NetworkClient> client_;

@@ -17,7 +17,7 @@ struct Notification {
 // Delivers named notifications to their observers synchronously, on the posting
 // thread, once per post. Belongs to the main thread.
 class NotificationCenter {
-public:
+  public:
     // Observes `name` from any sender.
     ObservationToken addObserver(const std::string& name,
                                  std::function<void(const Notification&)> observer) {
@@ -31,7 +31,7 @@ public:
         }
     }
 
-private:
+  private:
     std::map<std::string, ObserverList<const Notification&>> observers_;
 };
 

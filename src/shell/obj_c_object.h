@@ -15,7 +15,7 @@ inline constexpr const char* workspaceDidWakeNotification = "WorkspaceDidWakeNot
 // Turns the workspace's sleep and wake notifications into two actions given by its
 // creator; knows nothing of what the actions do. Belongs to the main thread.
 class ObjCObject {
-public:
+  public:
     ObjCObject(std::function<void()> sleepProcess, std::function<void()> wakeProcess,
                NotificationCenter& workspaceCenter);
     ObjCObject(const ObjCObject&) = delete;
@@ -24,7 +24,7 @@ public:
     void handleWillSleepNotification() { sleepProcess_(); }
     void handleDidwakeNotification() { wakeProcess_(); }
 
-private:
+  private:
     const std::function<void()> sleepProcess_;
     const std::function<void()> wakeProcess_;
     ObservationToken willSleep_;

@@ -11,13 +11,13 @@ namespace corvane {
 namespace {
 
 class FixedWorkspace final : public Workspace {
-public:
+  public:
     std::optional<RunningApplication> frontmost;
     std::optional<RunningApplication> frontmostApplication() override { return frontmost; }
 };
 
 class CommandHandlerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(layouts.select("us")); }
 
     void frontmostIs(std::optional<std::string> id) {
@@ -38,11 +38,17 @@ TEST_F(CommandHandlerTest, SibeliusGetsElevenFixedPresses) {
     frontmostIs("com.avid.sibelius");
     handler.handleCommand(0x10000000);
     EXPECT_EQ(output.str(), "AppBundleId: com.avid.sibelius\n");
-    const std::vector<KeyCodePair> expected = {
-        {0x11, EventFlags::command}, {0x5C, commandOption}, {0x5C, commandOption},
-        {0x5C, commandOption},       {0x45, commandOption}, {0x5C, commandOption},
-        {0x5C, commandOption},       {0x5C, commandOption}, {0x5C, commandOption},
-        {0x35, 0},                   {0x35, 0}};
+    const std::vector<KeyCodePair> expected = {{0x11, EventFlags::command},
+                                               {0x5C, commandOption},
+                                               {0x5C, commandOption},
+                                               {0x5C, commandOption},
+                                               {0x45, commandOption},
+                                               {0x5C, commandOption},
+                                               {0x5C, commandOption},
+                                               {0x5C, commandOption},
+                                               {0x5C, commandOption},
+                                               {0x35, 0},
+                                               {0x35, 0}};
     EXPECT_EQ(presses(), expected);
 }
 

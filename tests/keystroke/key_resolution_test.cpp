@@ -12,7 +12,7 @@ namespace {
 
 // A layout whose keys produce the texts it is told, only without modifiers or with Shift.
 class ScriptedLayout final : public KeyboardLayout, public KeyboardLayoutSource {
-public:
+  public:
     std::map<std::pair<std::uint16_t, std::uint8_t>, std::u16string> texts;
     bool available = true;
 
@@ -29,18 +29,21 @@ public:
     }
     std::uint8_t keyboardType() const override { return 0; }
     std::shared_ptr<KeyboardLayout> currentLayout() override {
-        return available ? std::shared_ptr<KeyboardLayout>(this, [](KeyboardLayout*) {})
-                         : nullptr;
+        return available ? std::shared_ptr<KeyboardLayout>(this, [](KeyboardLayout*) {}) : nullptr;
     }
 };
 
-KeySequence fixed(KeyType::Case key) { return KeySequence::single(KeyType::fixed(key)); }
-KeySequence text(std::u16string value) { return KeySequence::single(KeyType::string(value)); }
+KeySequence fixed(KeyType::Case key) {
+    return KeySequence::single(KeyType::fixed(key));
+}
+KeySequence text(std::u16string value) {
+    return KeySequence::single(KeyType::string(value));
+}
 
 using Press = KeyCodePair;
 
 class KeyResolutionTest : public ::testing::Test {
-protected:
+  protected:
     KeyResolutionTest() {
         layout.texts[{0x00, 0}] = u"a";
         layout.texts[{0x00, 2}] = u"A";
@@ -84,9 +87,9 @@ TEST_F(KeyResolutionTest, TextsTakeTheirModifiersAsFlags) {
 }
 
 TEST_F(KeyResolutionTest, OneUntypableItemDropsTheWholeSequence) {
-    EXPECT_FALSE(resolveKeySequence(
-        layout, KeySequence::multiple({fixed(KeyType::Case::shift_p), text(u"a"), text(u"z"),
-                                       text(u"b")})));
+    EXPECT_FALSE(
+        resolveKeySequence(layout, KeySequence::multiple({fixed(KeyType::Case::shift_p), text(u"a"),
+                                                          text(u"z"), text(u"b")})));
     // Text is never split into characters.
     EXPECT_FALSE(resolveKeySequence(layout, text(u"ab")));
     layout.available = false;

@@ -36,7 +36,7 @@ struct ClientWindow {
 
 // Looks at the program's windows on the test's X server.
 class ClientWindows {
-public:
+  public:
     explicit ClientWindows(const std::string& display)
         : connection_(xcb_connect(display.c_str(), nullptr)),
           root_(xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root) {}
@@ -64,11 +64,11 @@ public:
 
     // The window's pixels; empty when it cannot be read.
     std::vector<std::uint8_t> pixels(const ClientWindow& window) {
-        xcb_get_image_reply_t* image = xcb_get_image_reply(
-            connection_,
-            xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window.id, 0, 0, window.width,
-                          window.width, ~0U),
-            nullptr);
+        xcb_get_image_reply_t* image =
+            xcb_get_image_reply(connection_,
+                                xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window.id, 0,
+                                              0, window.width, window.width, ~0U),
+                                nullptr);
         if (image == nullptr) {
             return {};
         }
@@ -78,7 +78,7 @@ public:
         return bytes;
     }
 
-private:
+  private:
     void collect(xcb_window_t parent, std::vector<ClientWindow>& found) {
         xcb_query_tree_reply_t* tree =
             xcb_query_tree_reply(connection_, xcb_query_tree(connection_, parent), nullptr);
@@ -96,8 +96,8 @@ private:
     }
 
     bool isViewableClientWindow(xcb_window_t window) {
-        const std::optional<std::string> wmClass = x11::readTextProperty(
-            connection_, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 1024);
+        const std::optional<std::string> wmClass =
+            x11::readTextProperty(connection_, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 1024);
         if (!wmClass || x11::classFromWmClass(*wmClass) != "corvane-client") {
             return false;
         }
@@ -133,7 +133,7 @@ bool waitForLine(ChildProcess& process, const std::string& prefix) {
 }
 
 class EndToEndTest : public ::testing::Test {
-protected:
+  protected:
     // Before any member starts a process: the private system bus goes into the
     // environment that the processes inherit.
     static void SetUpTestSuite() {

@@ -9,7 +9,7 @@ namespace corvane {
 namespace {
 
 class FakeNetworkClient final : public NetworkClient {
-public:
+  public:
     explicit FakeNetworkClient(const testing::RecordingKeyboardEvents& events) : events_(events) {}
 
     void setRunning(bool running) override {
@@ -36,7 +36,7 @@ public:
     std::function<void(std::uint32_t)> receiveCommand;
     std::optional<std::size_t> eventsPostedWhenHandlerSet;
 
-private:
+  private:
     const testing::RecordingKeyboardEvents& events_;
     bool running_ = true;
     bool connected_ = false;
@@ -44,7 +44,7 @@ private:
 };
 
 class MainObjectTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<MainObject> makeModel() {
         return std::make_unique<MainObject>(MainObject::Services{
             .makeClient =

@@ -13,7 +13,7 @@ namespace corvane::testing {
 
 // Records every posted event; can be told to fail source or event creation.
 class RecordingKeyboardEvents final : public KeyboardEvents {
-public:
+  public:
     std::vector<KeyboardEvent> posted;
     // Source creations (counted from 1) that fail.
     std::vector<int> failingSources;
@@ -46,9 +46,9 @@ public:
         return std::make_unique<Source>(*this);
     }
 
-private:
+  private:
     class Source final : public KeyboardEventSource {
-    public:
+      public:
         explicit Source(RecordingKeyboardEvents& owner) : owner_(owner) {}
         std::optional<KeyboardEvent> createKeyboardEvent(std::uint16_t keyCode,
                                                          bool keyDown) override {
@@ -60,7 +60,7 @@ private:
         }
         void post(const KeyboardEvent& event) override { owner_.posted.push_back(event); }
 
-    private:
+      private:
         RecordingKeyboardEvents& owner_;
     };
 

@@ -12,7 +12,7 @@ namespace corvane::xkb {
 // variant), switched by hand: the layout for tests, benchmarks and machines whose
 // display server cannot tell its layout.
 class NamedLayouts final : public KeyboardLayoutSource {
-public:
+  public:
     NamedLayouts();
 
     // Compiles and selects a layout; false (and no layout selected) when xkb does not
@@ -23,7 +23,7 @@ public:
 
     std::shared_ptr<KeyboardLayout> currentLayout() override { return current_; }
 
-private:
+  private:
     ContextPtr context_;
     std::shared_ptr<XkbKeymapLayout> current_;
 };

@@ -32,7 +32,7 @@ xkb_keycode_t findKeycodeForKeysym(xkb_keymap* keymap, xkb_layout_index_t layout
 // modifier, Option is ISO Level 3 (AltGr), Control and Command are Control and Super;
 // Caps Lock and NumLock are off unless asked for. A dead key yields no text.
 class XkbKeymapLayout final : public KeyboardLayout {
-public:
+  public:
     // Takes a reference to `keymap`.
     XkbKeymapLayout(xkb_keymap* keymap, xkb_layout_index_t layoutIndex);
 
@@ -46,7 +46,7 @@ public:
     xkb_keymap* keymap() const { return keymap_.get(); }
     xkb_layout_index_t layoutIndex() const { return layoutIndex_; }
 
-private:
+  private:
     // One xkb state per combination of the five modifier-key-state bits, made on use.
     xkb_state* stateFor(std::uint8_t modifierKeyState);
 

@@ -74,8 +74,8 @@ void LogindSleepMonitor::reportUnavailable(const QString& reason) {
         return;
     }
     reported_ = true;
-    std::cerr << "corvane-client: sleep and wake are not handled (logind: "
-              << reason.toStdString() << ")" << std::endl;
+    std::cerr << "corvane-client: sleep and wake are not handled (logind: " << reason.toStdString()
+              << ")" << std::endl;
 }
 
 }  // namespace corvane::linux_shell

@@ -14,7 +14,7 @@ namespace corvane::linux_shell {
 class LogindSleepMonitor final : public QObject {
     Q_OBJECT
 
-public:
+  public:
     LogindSleepMonitor(NotificationCenter& workspaceCenter, QDBusConnection systemBus);
 
     // Starts listening. Without a system bus or logind, says so once on standard error
@@ -24,14 +24,14 @@ public:
     // Whether a sleep inhibitor is held at the moment.
     bool holdsInhibitor() const { return inhibitor_.isValid(); }
 
-signals:
+  signals:
     // The inhibitor was taken (true) or could not be (false).
     void inhibitorChanged(bool held);
 
-private slots:
+  private slots:
     void prepareForSleep(bool goingToSleep);
 
-private:
+  private:
     void takeInhibitor();
     void reportUnavailable(const QString& reason);
 

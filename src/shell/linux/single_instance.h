@@ -13,7 +13,7 @@ namespace corvane::linux_shell {
 class SingleInstance final : public QObject {
     Q_OBJECT
 
-public:
+  public:
     enum class Claim {
         // This process is the running instance; reopenRequested() follows later launches.
         running,
@@ -33,10 +33,10 @@ public:
 
     Claim claim();
 
-signals:
+  signals:
     void reopenRequested();
 
-private:
+  private:
     bool listen();
     bool askRunningInstanceToReopen();
 

@@ -14,11 +14,11 @@ void blockTerminationSignals();
 class TerminationSignals final : public QObject {
     Q_OBJECT
 
-public:
+  public:
     TerminationSignals();
     ~TerminationSignals() override;
 
-private:
+  private:
     int signalFd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
 };

@@ -54,8 +54,9 @@ Corvane_ClientApp::Corvane_ClientApp(ConnectionStatus& status, NotificationCente
         QMetaObject::invokeMethod(
             &menu_, [this] { showStatus(); }, Qt::QueuedConnection);
     });
-    reopen_ = defaultCenter.addObserver(
-        applicationDidHandleReopenNotification, [this](const Notification&) { showWindow(kAboutWindowGroup); });
+    reopen_ =
+        defaultCenter.addObserver(applicationDidHandleReopenNotification,
+                                  [this](const Notification&) { showWindow(kAboutWindowGroup); });
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         std::cerr << "Corvane Client: no system tray is available; the icon will appear when "

@@ -17,7 +17,7 @@ void PrintTo(const Found& found, std::ostream* out) {
 }
 
 class CharacterLookupTest : public ::testing::Test {
-protected:
+  protected:
     std::optional<Found> lookUp(std::u16string_view text) {
         std::uint16_t keyCode = 0;
         std::uint32_t state = 0;
@@ -63,7 +63,7 @@ TEST_F(CharacterLookupTest, DeadKeysNeverMatch) {
 
 TEST_F(CharacterLookupTest, OptionReachesLevelThree) {
     use("fr");
-    EXPECT_EQ(lookUp(u"^"), (Found{0x19, 0x800}));  // AltGr+9
+    EXPECT_EQ(lookUp(u"^"), (Found{0x19, 0x800}));       // AltGr+9
     EXPECT_EQ(lookUp(u"\u20AC"), (Found{0x0E, 0x800}));  // AltGr+E gives the euro sign
 }
 
@@ -78,10 +78,9 @@ TEST_F(CharacterLookupTest, ASwitchOfLayoutCountsFromTheNextCall) {
 
 TEST_F(CharacterLookupTest, ImpossibleTextsAreNotFoundAndLeaveTheOutputs) {
     use("us");
-    for (std::u16string_view text :
-         {std::u16string_view(u""), std::u16string_view(u"abcde"), std::u16string_view(u"ab"),
-          std::u16string_view(u"\xD800"), std::u16string_view(u"\xDC00x"),
-          std::u16string_view(u" ")}) {
+    for (std::u16string_view text : {std::u16string_view(u""), std::u16string_view(u"abcde"),
+                                     std::u16string_view(u"ab"), std::u16string_view(u"\xD800"),
+                                     std::u16string_view(u"\xDC00x"), std::u16string_view(u" ")}) {
         std::uint16_t keyCode = 0x7777;
         std::uint32_t state = 0x5555;
         EXPECT_FALSE(keyCodeForString(layouts, text, keyCode, state));

@@ -16,7 +16,7 @@ using testing::LogindStandIn;
 using testing::processEventsUntil;
 
 class LogindSleepMonitorTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { testing::ensureCoreApplication(); }
 
     void SetUp() override {
@@ -80,8 +80,8 @@ TEST_F(LogindSleepMonitorTest, WithoutLogindOrABusItSaysSoOnce) {
     const std::string messages = ::testing::internal::GetCapturedStderr();
     // One message from each monitor.
     int count = 0;
-    for (std::size_t at = messages.find("sleep and wake are not handled");
-         at != std::string::npos; at = messages.find("sleep and wake are not handled", at + 1)) {
+    for (std::size_t at = messages.find("sleep and wake are not handled"); at != std::string::npos;
+         at = messages.find("sleep and wake are not handled", at + 1)) {
         ++count;
     }
     EXPECT_EQ(count, 2) << messages;

@@ -17,7 +17,7 @@ namespace corvane::linux_shell {
 namespace {
 
 class SingleInstanceTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { testing::ensureCoreApplication(); }
     QString path(const char* file) const { return directory.path() + "/" + file; }
     QTemporaryDir directory;
@@ -28,8 +28,7 @@ TEST_F(SingleInstanceTest, ALaterLaunchAsksTheRunningOneToReopen) {
     QThread runningThread;
     auto* running = new SingleInstance(directory.path());
     std::atomic<int> reopenRequests = 0;
-    QObject::connect(running, &SingleInstance::reopenRequested, running,
-                     [&] { ++reopenRequests; });
+    QObject::connect(running, &SingleInstance::reopenRequested, running, [&] { ++reopenRequests; });
     ASSERT_EQ(running->claim(), SingleInstance::Claim::running);
     running->moveToThread(&runningThread);
     QObject::connect(&runningThread, &QThread::finished, running, &QObject::deleteLater);
@@ -60,8 +59,8 @@ TEST_F(SingleInstanceTest, AStaleSocketOfACrashedRunIsTakenOver) {
 
 TEST_F(SingleInstanceTest, ARunningInstanceThatDoesNotAnswerIsReportedNotWaitedOn) {
     // Something holds the lock but never listens.
-    const int lock = ::open(path("corvane-client.lock").toLocal8Bit().constData(),
-                            O_RDWR | O_CREAT, 0600);
+    const int lock =
+        ::open(path("corvane-client.lock").toLocal8Bit().constData(), O_RDWR | O_CREAT, 0600);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
     SingleInstance later(directory.path(), 300);
     EXPECT_EQ(later.claim(), SingleInstance::Claim::otherNotAnswering);

@@ -14,7 +14,7 @@ class LogindStandIn final : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 
-public:
+  public:
     ~LogindStandIn() override;
 
     // Takes logind's name and object on the bus; false when it cannot.
@@ -25,14 +25,14 @@ public:
     // Whether someone still holds the read end of the newest inhibitor handed out.
     bool newestInhibitorHeld() const;
 
-public slots:
+  public slots:
     QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why,
                                     const QString& mode);
 
-signals:
+  signals:
     void PrepareForSleep(bool start);
 
-private:
+  private:
     std::vector<int> writeEnds_;
 };
 
