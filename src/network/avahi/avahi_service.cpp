@@ -38,9 +38,12 @@ AvahiService::~AvahiService() {
 void AvahiService::resolve(std::chrono::milliseconds timeout) {
     stop();
     if (client_ != nullptr) {
+        // The host's IPv4 address: hosts publish IPv6 addresses too, and which of the two
+        // comes first varies from one resolve to the next, but a peer that listens on
+        // IPv4 only would refuse every connection to the IPv6 one.
         resolver_ = avahi_service_resolver_new(client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
                                                name_.name.c_str(), name_.type.c_str(),
-                                               name_.domain.c_str(), AVAHI_PROTO_UNSPEC,
+                                               name_.domain.c_str(), AVAHI_PROTO_INET,
                                                static_cast<AvahiLookupFlags>(0), resolved, this);
     }
     if (resolver_ == nullptr) {
