@@ -20,10 +20,13 @@ class CommandHandlerTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(layouts.select("us")); }
 
-    void frontmostIs(std::optional<std::string> id) {
+    // Handles `word` with `id` frontmost; the output line it wrote.
+    std::string handle(std::optional<std::string> id, std::uint32_t word) {
         workspace.frontmost = RunningApplication{std::move(id)};
+        output.str("");
+        handler.handleCommand(word);
+        return output.str();
     }
-    std::vector<KeyCodePair> presses() const { return events.presses(); }
 
     FixedWorkspace workspace;
     xkb::NamedLayouts layouts;
@@ -35,79 +38,61 @@ class CommandHandlerTest : public ::testing::Test {
 constexpr CGEventFlags commandOption = EventFlags::command | EventFlags::option;
 
 TEST_F(CommandHandlerTest, SibeliusGetsElevenFixedPresses) {
-    frontmostIs("com.avid.sibelius");
-    handler.handleCommand(0x10000000);
-    EXPECT_EQ(output.str(), "AppBundleId: com.avid.sibelius\n");
-    const std::vector<KeyCodePair> expected = {{0x11, EventFlags::command},
-                                               {0x5C, commandOption},
-                                               {0x5C, commandOption},
-                                               {0x5C, commandOption},
-                                               {0x45, commandOption},
-                                               {0x5C, commandOption},
-                                               {0x5C, commandOption},
-                                               {0x5C, commandOption},
-                                               {0x5C, commandOption},
-                                               {0x35, 0},
-                                               {0x35, 0}};
-    EXPECT_EQ(presses(), expected);
+    EXPECT_EQ(handle("com.avid.sibelius", 0x10000000), "AppBundleId: com.avid.sibelius\n");
+    const KeyCodePair keypad9{0x5C, commandOption};
+    EXPECT_EQ(events.presses(), (std::vector<KeyCodePair>{{0x11, EventFlags::command},
+                                                          keypad9,
+                                                          keypad9,
+                                                          keypad9,
+                                                          {0x45, commandOption},
+                                                          keypad9,
+                                                          keypad9,
+                                                          keypad9,
+                                                          keypad9,
+                                                          {0x35, 0},
+                                                          {0x35, 0}}));
 }
 
 TEST_F(CommandHandlerTest, DoricoGetsCharactersOfTheCurrentLayout) {
-    frontmostIs("com.steinberg.dorico9");
-    handler.handleCommand(0x10000005);  // positions 1, 1, then 0
-    EXPECT_EQ(output.str(), "AppBundleId: com.steinberg.dorico9\n");
-    // On "us": '-' is the unshifted minus key, '^' is Shift+6.
+    // Positions 1, 1, then 0; on "us" '-' is the unshifted minus key, '^' is Shift+6.
+    EXPECT_EQ(handle("com.steinberg.dorico9", 0x10000005), "AppBundleId: com.steinberg.dorico9\n");
     const KeyCodePair minus{0x1B, 0};
     const KeyCodePair caret{0x16, EventFlags::shift};
-    const std::vector<KeyCodePair> expected = {
-        {0x23, EventFlags::shift}, minus, minus, caret, caret, caret, caret, caret, {0x24, 0}};
-    EXPECT_EQ(presses(), expected);
-
-    events.posted.clear();
-    frontmostIs("com.steinberg.dorico6");
-    handler.handleCommand(0x10000002);
-    EXPECT_EQ(presses().at(1), (KeyCodePair{0x09, 0}));  // 'v'
+    EXPECT_EQ(events.presses(), (std::vector<KeyCodePair>{{0x23, EventFlags::shift},
+                                                          minus,
+                                                          minus,
+                                                          caret,
+                                                          caret,
+                                                          caret,
+                                                          caret,
+                                                          caret,
+                                                          {0x24, 0}}));
 }
 
-TEST_F(CommandHandlerTest, OtherApplicationsOnlyGetTheLine) {
+TEST_F(CommandHandlerTest, OtherApplicationsAndOtherWordsOnlyGetTheLine) {
     for (const char* id : {"org.example.other", "com.avid.Sibelius", "COM.STEINBERG.DORICO9",
                            "com.steinberg.dorico10", "com.steinberg.dorico5",
                            "com.steinberg.dorico", "com.avid.sibelius ", ""}) {
-        output.str("");
-        frontmostIs(id);
-        handler.handleCommand(0x10000000);
-        EXPECT_EQ(output.str(), "AppBundleId: " + std::string(id) + "\n");
+        EXPECT_EQ(handle(id, 0x10000000), "AppBundleId: " + std::string(id) + "\n");
     }
-    EXPECT_TRUE(events.posted.empty());
-}
-
-TEST_F(CommandHandlerTest, WordsOfAnotherClassOnlyGetTheLine) {
-    frontmostIs("com.avid.sibelius");
-    handler.handleCommand(0x11000000);
-    frontmostIs("com.steinberg.dorico7");
-    handler.handleCommand(0x0F000000);
-    EXPECT_EQ(output.str(), "AppBundleId: com.avid.sibelius\nAppBundleId: com.steinberg.dorico7\n");
+    EXPECT_EQ(handle("com.avid.sibelius", 0x11000000), "AppBundleId: com.avid.sibelius\n");
+    EXPECT_EQ(handle("com.steinberg.dorico7", 0x0F000000), "AppBundleId: com.steinberg.dorico7\n");
     EXPECT_TRUE(events.posted.empty());
 }
 
 TEST_F(CommandHandlerTest, ACharacterTheLayoutCannotTypeDropsTheWholeCommand) {
     // On "de" '^' is only a dead key: not even Shift+P may be posted.
     ASSERT_TRUE(layouts.select("de"));
-    frontmostIs("com.steinberg.dorico8");
-    handler.handleCommand(0x10000000);
-    EXPECT_EQ(output.str(), "AppBundleId: com.steinberg.dorico8\n");
+    EXPECT_EQ(handle("com.steinberg.dorico8", 0x10000000), "AppBundleId: com.steinberg.dorico8\n");
     EXPECT_TRUE(events.posted.empty());
-    // The same word still types into Sibelius, whose keys are fixed.
-    frontmostIs("com.avid.sibelius");
-    handler.handleCommand(0x10000000);
-    EXPECT_EQ(presses().size(), 11U);
+    handle("com.avid.sibelius", 0x10000000);  // fixed keys still type
+    EXPECT_EQ(events.presses().size(), 11U);
 }
 
 TEST_F(CommandHandlerTest, NoFrontmostApplicationOrNoIdIsSilent) {
     workspace.frontmost.reset();
     handler.handleCommand(0x10000000);
-    frontmostIs(std::nullopt);
-    handler.handleCommand(0x10000000);
+    EXPECT_EQ(handle(std::nullopt, 0x10000000), "");
     EXPECT_EQ(output.str(), "");
     EXPECT_TRUE(events.posted.empty());
 }

@@ -7,10 +7,7 @@
 
 #include <QDBusConnection>
 #include <QTemporaryDir>
-#include <chrono>
-#include <optional>
-#include <string>
-#include <vector>
+#include <memory>
 
 #include "command/x11/window_properties.h"
 #include "support/child_process.h"
@@ -26,100 +23,67 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A window of the program as X shows it: top level (the About window) or embedded in
-// the tray (the tray icon).
-struct ClientWindow {
-    xcb_window_t id = 0;
-    bool topLevel = false;
-    std::uint16_t width = 0;
-};
+template <typename Reply>
+using ReplyPtr = std::unique_ptr<Reply, decltype(&free)>;
 
-// Looks at the program's windows on the test's X server.
-class ClientWindows {
-  public:
-    explicit ClientWindows(const std::string& display)
-        : connection_(xcb_connect(display.c_str(), nullptr)),
-          root_(xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root) {}
-    ~ClientWindows() { xcb_disconnect(connection_); }
-    ClientWindows(const ClientWindows&) = delete;
-    ClientWindows& operator=(const ClientWindows&) = delete;
-
-    xcb_connection_t* get() const { return connection_; }
-
-    // The viewable windows whose WM_CLASS class is "corvane-client".
-    std::vector<ClientWindow> viewable() {
-        std::vector<ClientWindow> found;
-        collect(root_, found);
-        return found;
-    }
-
-    std::optional<ClientWindow> trayIcon() {
-        for (const ClientWindow& window : viewable()) {
-            if (!window.topLevel) {
-                return window;
-            }
+// The program's viewable windows below `parent`: those whose parent is the root (the
+// About windows) or those embedded elsewhere (the tray icon).
+std::vector<xcb_window_t> clientWindows(xcb_connection_t* x, xcb_window_t parent, bool topLevel,
+                                        bool parentIsRoot = true) {
+    std::vector<xcb_window_t> found;
+    const ReplyPtr<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(x, xcb_query_tree(x, parent), nullptr), &free);
+    for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const xcb_window_t child = xcb_query_tree_children(tree.get())[i];
+        const auto wmClass =
+            x11::readTextProperty(x, child, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 1024);
+        const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, child), nullptr),
+            &free);
+        if (wmClass && x11::classFromWmClass(*wmClass) == "corvane-client" && attributes &&
+            attributes->map_state == XCB_MAP_STATE_VIEWABLE && parentIsRoot == topLevel) {
+            found.push_back(child);
         }
+        for (xcb_window_t below : clientWindows(x, child, topLevel, false)) {
+            found.push_back(below);
+        }
+    }
+    return found;
+}
+
+std::uint16_t widthOf(xcb_connection_t* x, xcb_window_t window) {
+    const ReplyPtr<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr), &free);
+    return geometry ? geometry->width : 0;
+}
+
+// Whether the (square) tray icon shows the connected dot: dark pixels in its bottom-right
+// corner, where the plain icon has none. Nothing while there is no icon.
+std::optional<bool> trayIconHasDot(xcb_connection_t* x, xcb_window_t root) {
+    const std::vector<xcb_window_t> icons = clientWindows(x, root, false);
+    if (icons.empty()) {
         return std::nullopt;
     }
-
-    // The window's pixels; empty when it cannot be read.
-    std::vector<std::uint8_t> pixels(const ClientWindow& window) {
-        xcb_get_image_reply_t* image =
-            xcb_get_image_reply(connection_,
-                                xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window.id, 0,
-                                              0, window.width, window.width, ~0U),
-                                nullptr);
-        if (image == nullptr) {
-            return {};
-        }
-        const std::uint8_t* data = xcb_get_image_data(image);
-        std::vector<std::uint8_t> bytes(data, data + xcb_get_image_data_length(image));
-        free(image);
-        return bytes;
+    const std::uint16_t side = widthOf(x, icons[0]);
+    const ReplyPtr<xcb_get_image_reply_t> image(
+        xcb_get_image_reply(
+            x, xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, icons[0], 0, 0, side, side, ~0U),
+            nullptr),
+        &free);
+    if (!image || xcb_get_image_data_length(image.get()) < side * side * 4) {
+        return std::nullopt;
     }
-
-  private:
-    void collect(xcb_window_t parent, std::vector<ClientWindow>& found) {
-        xcb_query_tree_reply_t* tree =
-            xcb_query_tree_reply(connection_, xcb_query_tree(connection_, parent), nullptr);
-        if (tree == nullptr) {
-            return;
-        }
-        const xcb_window_t* children = xcb_query_tree_children(tree);
-        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
-            if (isViewableClientWindow(children[i])) {
-                found.push_back({children[i], parent == root_, width(children[i])});
+    const std::uint8_t* pixels = xcb_get_image_data(image.get());  // B, G, R, pad
+    for (int y = side * 3 / 4; y < side; ++y) {
+        for (int x0 = side * 3 / 4; x0 < side; ++x0) {
+            const std::uint8_t* pixel = &pixels[(y * side + x0) * 4];
+            if (pixel[0] < 80 && pixel[1] < 80 && pixel[2] < 80) {
+                return true;
             }
-            collect(children[i], found);
         }
-        free(tree);
     }
-
-    bool isViewableClientWindow(xcb_window_t window) {
-        const std::optional<std::string> wmClass =
-            x11::readTextProperty(connection_, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 1024);
-        if (!wmClass || x11::classFromWmClass(*wmClass) != "corvane-client") {
-            return false;
-        }
-        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
-            connection_, xcb_get_window_attributes(connection_, window), nullptr);
-        const bool viewable =
-            attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-        free(attributes);
-        return viewable;
-    }
-
-    std::uint16_t width(xcb_window_t window) {
-        xcb_get_geometry_reply_t* geometry =
-            xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr);
-        const std::uint16_t result = geometry != nullptr ? geometry->width : 0;
-        free(geometry);
-        return result;
-    }
-
-    xcb_connection_t* connection_;
-    xcb_window_t root_;
-};
+    return false;
+}
 
 // Waits for a line of `process` that starts with `prefix`, running Qt's events meanwhile
 // (the logind stand-in answers through them).
@@ -142,20 +106,15 @@ class EndToEndTest : public ::testing::Test {
     }
 
     void SetUp() override {
-        ASSERT_TRUE(PrivateAvahi::shared().running());
-        ASSERT_TRUE(xvfb.running());
+        ASSERT_TRUE(PrivateAvahi::shared().running() && xvfb.running() && tray.started() &&
+                    window.ready() && x && xcb_connection_has_error(x.get()) == 0);
         ASSERT_TRUE(standIn.serveOn(QDBusConnection::connectToBus(
             QString::fromStdString(PrivateAvahi::shared().busAddress()), "logind")));
-        ASSERT_TRUE(tray.started());
-        ASSERT_TRUE(window.ready());
         client = std::make_unique<ChildProcess>(std::vector<std::string>{CORVANE_CLIENT_PATH},
                                                 clientEnvironment());
-        ASSERT_TRUE(client->started());
-        // Up once its icon sits in the tray and it holds a sleep inhibitor.
-        ASSERT_TRUE(processEventsUntil(
-            [&] { return windows.trayIcon().has_value() && standIn.newestInhibitorHeld(); },
-            15000));
-        EXPECT_TRUE(iconShowsConnected(false));
+        // Up once its plain icon sits in the tray and it holds a sleep inhibitor.
+        ASSERT_TRUE(iconShowsConnected(false));
+        ASSERT_TRUE(processEventsUntil([&] { return standIn.newestInhibitorHeld(); }));
     }
     void TearDown() override {
         if (client) {
@@ -169,47 +128,17 @@ class EndToEndTest : public ::testing::Test {
         environment["XDG_RUNTIME_DIR"] = runtimeDirectory.path().toStdString();
         return environment;
     }
-    // Whether the tray icon shows the connected dot: dark pixels in its bottom-right
-    // corner, where the plain icon has none.
-    std::optional<bool> trayIconHasDot() {
-        const std::optional<ClientWindow> icon = windows.trayIcon();
-        if (!icon) {
-            return std::nullopt;
-        }
-        const std::vector<std::uint8_t> pixels = windows.pixels(*icon);
-        const std::size_t side = icon->width;
-        if (pixels.size() < side * side * 4) {
-            return std::nullopt;
-        }
-        for (std::size_t y = side * 3 / 4; y < side; ++y) {
-            for (std::size_t x = side * 3 / 4; x < side; ++x) {
-                const std::uint8_t* pixel = &pixels[(y * side + x) * 4];  // B, G, R, pad
-                if (pixel[0] < 80 && pixel[1] < 80 && pixel[2] < 80) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    }
     bool iconShowsConnected(bool connected) {
-        return processEventsUntil([&] { return trayIconHasDot() == connected; }, 15000);
+        return processEventsUntil([&] { return trayIconHasDot(x.get(), root()) == connected; },
+                                  15000);
     }
-    // The keys typed into the window, waiting until `count` have arrived.
-    std::vector<TypedKey> typed(std::size_t count) {
-        std::vector<RecordedKey> received;
-        processEventsUntil(
-            [&] {
-                for (const RecordedKey& key : window.keysReceived(windows.get())) {
-                    received.push_back(key);
-                }
-                return typedKeys(received).size() >= count;
-            },
-            15000);
-        return typedKeys(received);
+    xcb_window_t root() const {
+        return xcb_setup_roots_iterator(xcb_get_setup(x.get())).data->root;
     }
 
     XvfbServer xvfb;
-    ClientWindows windows{xvfb.display()};
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> x{
+        xcb_connect(xvfb.display().c_str(), nullptr), &xcb_disconnect};
     LogindStandIn standIn;
     QTemporaryDir runtimeDirectory;
     ChildProcess tray{{"trayer", "--edge", "top", "--align", "right", "--widthtype", "request"},
@@ -224,17 +153,20 @@ TEST_F(EndToEndTest, PeerWordsBecomeKeystrokesAndTheIconShowsThePeer) {
         ASSERT_TRUE(waitForLine(peer, "client connected"));
         EXPECT_TRUE(iconShowsConnected(true));
 
+        std::vector<RecordedKey> received;
+        processEventsUntil([&] {
+            for (const RecordedKey& key : window.keysReceived(x.get())) {
+                received.push_back(key);
+            }
+            return typedKeys(received).size() >= 9;
+        });
         std::string texts;
-        const std::vector<TypedKey> keys = typed(9);
-        ASSERT_EQ(keys.size(), 9U);
-        for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
-            texts += keys[i].text;
+        for (const TypedKey& key : typedKeys(received)) {
+            texts += key.keycode == 36 ? "<Return>" : key.text;
         }
-        EXPECT_EQ(texts, "P-v^-v^-");
-        EXPECT_EQ(keys.back().keycode, 36U);  // Return
+        EXPECT_EQ(texts, "P-v^-v^-<Return>");
     }
-    // The peer is gone: the dot goes with it.
-    EXPECT_TRUE(iconShowsConnected(false));
+    EXPECT_TRUE(iconShowsConnected(false));  // the peer is gone, and so is the dot
 }
 
 TEST_F(EndToEndTest, SleepClosesTheConnectionAndWakeBringsItBack) {
@@ -254,22 +186,14 @@ TEST_F(EndToEndTest, SleepClosesTheConnectionAndWakeBringsItBack) {
 }
 
 TEST_F(EndToEndTest, ALaterLaunchShowsTheAboutWindowOfTheFirst) {
-    const auto aboutWindows = [&] {
-        std::vector<ClientWindow> found;
-        for (const ClientWindow& candidate : windows.viewable()) {
-            if (candidate.topLevel) {
-                found.push_back(candidate);
-            }
-        }
-        return found;
-    };
-    EXPECT_TRUE(aboutWindows().empty());
+    EXPECT_TRUE(clientWindows(x.get(), root(), true).empty());
     for (int launch = 0; launch < 2; ++launch) {
         EXPECT_EQ(ChildProcess::run({CORVANE_CLIENT_PATH}, clientEnvironment()), 0);
-        ASSERT_TRUE(processEventsUntil([&] { return !aboutWindows().empty(); }));
-        const std::vector<ClientWindow> shown = aboutWindows();
-        ASSERT_EQ(shown.size(), 1U);
-        EXPECT_EQ(shown[0].width, 300);
+        ASSERT_TRUE(
+            processEventsUntil([&] { return !clientWindows(x.get(), root(), true).empty(); }));
+        const std::vector<xcb_window_t> about = clientWindows(x.get(), root(), true);
+        ASSERT_EQ(about.size(), 1U);  // brought forward, never a second one
+        EXPECT_EQ(widthOf(x.get(), about[0]), 300);
     }
 }
 
