@@ -10,20 +10,15 @@
 
 namespace corvane::testing {
 
-// A program run by a test or benchmark. It is ended with SIGTERM (then SIGKILL if it does
-// not go) when the object goes, and gets SIGTERM from the kernel when the thread that
-// started it ends, so that a test process that crashes or is killed leaves no program
-// behind. Start it on the thread that owns it (the main thread in tests).
+// A program run by a test or benchmark: `arguments[0]` searched in PATH, with this process's
+// environment plus `environment`. It gets SIGTERM (then SIGKILL) when the object goes, and
+// from the kernel when the thread that started it ends, so a test that crashes or is killed
+// leaves no program behind. Start it on the thread that owns it (the main thread in tests).
 class ChildProcess {
   public:
-    // Where the program's standard output goes.
-    enum class Output {
-        lines,      // to a pipe, read with readLine()
-        inherited,  // to this process's own standard output (for programs nobody reads)
-    };
+    // Its standard output goes to a pipe read with readLine(), or to this process's own.
+    enum class Output { lines, inherited };
 
-    // Starts `arguments[0]` (searched in PATH) with the environment of this process,
-    // `environment` added or overriding. started() tells whether it ran.
     explicit ChildProcess(const std::vector<std::string>& arguments,
                           const std::map<std::string, std::string>& environment = {},
                           Output output = Output::lines);
@@ -31,23 +26,22 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // False when the program could not be run (e.g. it is not installed) or has ended.
+    // False when the program could not be run or has ended.
     bool started() const { return pid_ > 0; }
-    // The next line of its output without the newline, or nothing when none comes in time
-    // or the output has ended. A timeout of 0 takes only what is there already.
+    // The next output line without its newline; nothing when none comes within `timeout`
+    // (0: only what is there already) or the output has ended.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
-    // Sends SIGTERM and waits; its exit status, or -1 when it ended by a signal or had to
-    // be killed.
-    int terminate(std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    // Waits for it to end by itself; its exit status, or -1 when it ended by a signal or
-    // had to be killed.
+    // Waits for it to end (killing it after `timeout`), after SIGTERM for terminate(); its
+    // exit status, or -1 when it ended by a signal or had to be killed.
     int wait(std::chrono::milliseconds timeout);
+    int terminate(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-    // Runs a program to its end, its output going to this process's own; its exit status,
-    // or -1.
+    // Runs a program to its end, its output going to this process's own; its exit status.
     static int run(const std::vector<std::string>& arguments,
                    const std::map<std::string, std::string>& environment = {},
-                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
+                   std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        return ChildProcess(arguments, environment, Output::inherited).wait(timeout);
+    }
 
   private:
     pid_t pid_ = -1;

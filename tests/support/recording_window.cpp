@@ -1,71 +1,72 @@
 #include "support/recording_window.h"
 
+#include <gtest/gtest.h>
 #include <xcb/xtest.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <regex>
 
 namespace corvane::testing {
 
-namespace {
-
-// F12 (evdev 88 + 8): no command uses it.
-constexpr xcb_keycode_t markerKeycode = 96;
-constexpr auto lineTimeout = std::chrono::seconds(5);
-
-}  // namespace
-
-std::optional<RecordedKey> parseRecordedKey(const std::string& line) {
-    static const std::regex format(
-        R"re(^(press|release) +keycode=(\d+) +state=0x([0-9a-f]+) \([^)]*\) +keysym=(\S+) +text="(.*)"$)re");
-    std::smatch match;
-    if (!std::regex_match(line, match, format)) {
-        return std::nullopt;
-    }
-    return RecordedKey{match[1] == "press", static_cast<unsigned>(std::stoul(match[2])),
-                       static_cast<unsigned>(std::stoul(match[3], nullptr, 16)), match[4],
-                       match[5]};
-}
-
 RecordingWindow::RecordingWindow(const XvfbServer& server, const std::string& className)
     : process_({RECORDING_WINDOW_PATH, "--class", className}, server.environment()) {
-    ready_ = process_.readLine(lineTimeout) == "ready";
+    ready_ = process_.readLine(std::chrono::seconds(5)) == "ready";
 }
 
 std::vector<RecordedKey> RecordingWindow::keysReceived(xcb_connection_t* connection) {
+    constexpr xcb_keycode_t marker = 96;  // F12 (evdev 88 + 8): no command uses it
     for (const std::uint8_t type : {XCB_KEY_PRESS, XCB_KEY_RELEASE}) {
-        xcb_test_fake_input(connection, type, markerKeycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(connection, type, marker, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     }
     xcb_flush(connection);
+    static const std::regex format(
+        R"re(^(press|release) +keycode=(\d+) +state=0x([0-9a-f]+) \([^)]*\) +keysym=(\S+) +text="(.*)"$)re");
     std::vector<RecordedKey> keys;
-    while (const std::optional<std::string> line = process_.readLine(lineTimeout)) {
-        const std::optional<RecordedKey> key = parseRecordedKey(*line);
-        if (!key) {
+    std::smatch match;
+    while (const std::optional<std::string> line = process_.readLine(std::chrono::seconds(5))) {
+        if (!std::regex_match(*line, match, format)) {
             continue;
         }
-        if (key->keycode == markerKeycode) {
-            if (!key->press) {
-                return keys;
-            }
-            continue;
+        const RecordedKey key{match[1] == "press", static_cast<unsigned>(std::stoul(match[2])),
+                              static_cast<unsigned>(std::stoul(match[3], nullptr, 16)), match[4],
+                              match[5]};
+        if (key.keycode != marker) {
+            keys.push_back(key);
+        } else if (!key.press) {
+            return keys;
         }
-        keys.push_back(*key);
     }
-    keys.push_back(RecordedKey{false, 0, 0, "marker-missing", ""});
+    keys.push_back({false, 0, 0, "marker-missing", ""});
     return keys;
 }
 
-bool noKeyIsDown(xcb_connection_t* connection) {
-    xcb_query_keymap_reply_t* reply =
-        xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr);
-    if (reply == nullptr) {
-        return false;
+std::vector<TypedKey> typedKeys(const std::vector<RecordedKey>& keys) {
+    static const std::regex modifier("(Shift|Control|Super|Alt)_[LR]|ISO_Level3_Shift|Caps_Lock");
+    std::vector<TypedKey> typed;
+    const RecordedKey* pressed = nullptr;
+    for (const RecordedKey& key : keys) {
+        if (std::regex_match(key.keysym, modifier)) {
+            continue;
+        }
+        if (key.press) {
+            EXPECT_EQ(pressed, nullptr)
+                << "key " << key.keycode << " pressed while another is down";
+            pressed = &key;
+            typed.push_back({key.keycode, key.state, key.text});
+        } else {
+            EXPECT_TRUE(pressed != nullptr && pressed->keycode == key.keycode &&
+                        pressed->state == key.state)
+                << "release of key " << key.keycode << " state " << key.state
+                << " does not match its press";
+            pressed = nullptr;
+        }
     }
-    const bool none = std::all_of(std::begin(reply->keys), std::end(reply->keys),
-                                  [](std::uint8_t bits) { return bits == 0; });
-    std::free(reply);
-    return none;
+    EXPECT_EQ(pressed, nullptr) << "a key was never released";
+    return typed;
+}
+
+void PrintTo(const TypedKey& key, std::ostream* out) {
+    *out << "{keycode " << key.keycode << ", state 0x" << std::hex << key.state << std::dec
+         << ", \"" << key.text << "\"}";
 }
 
 }  // namespace corvane::testing

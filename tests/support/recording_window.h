@@ -2,7 +2,7 @@
 
 #include <xcb/xcb.h>
 
-#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -11,7 +11,7 @@
 
 namespace corvane::testing {
 
-// One line of the recording window's output.
+// One key event as the recording window printed it.
 struct RecordedKey {
     bool press = false;
     unsigned keycode = 0;
@@ -20,20 +20,15 @@ struct RecordedKey {
     std::string text;
 };
 
-std::optional<RecordedKey> parseRecordedKey(const std::string& line);
-
 // tools/recording-window on a test's X server: a focused window with the given WM_CLASS
 // class that reports every key it receives.
 class RecordingWindow {
   public:
     RecordingWindow(const XvfbServer& server, const std::string& className);
-
     // True once the window is mapped and has the focus.
     bool ready() const { return ready_; }
-
-    // Every key the window has received since the last call. `connection` is the one the
-    // keys were posted on: a marker key is sent through XTest behind them, and the keys
-    // are read up to the marker, so none that is still on its way is missed.
+    // The keys received since the last call. `connection` is the one the keys were posted on:
+    // a marker key sent through XTest behind them is waited for, so none on its way is missed.
     std::vector<RecordedKey> keysReceived(xcb_connection_t* connection);
 
   private:
@@ -41,7 +36,18 @@ class RecordingWindow {
     bool ready_ = false;
 };
 
-// True when no key at all is down on the server.
-bool noKeyIsDown(xcb_connection_t* connection);
+// A typed key: a press and its release, as the window saw the press.
+struct TypedKey {
+    unsigned keycode = 0;
+    unsigned state = 0;
+    std::string text;
+    bool operator==(const TypedKey&) const = default;
+};
+
+// The non-modifier keys among the received ones, checking that each press is followed by
+// its release before the next key.
+std::vector<TypedKey> typedKeys(const std::vector<RecordedKey>& keys);
+
+void PrintTo(const TypedKey& key, std::ostream* out);
 
 }  // namespace corvane::testing

@@ -1,129 +1,74 @@
-// The command handler typing into a real X window: the X11 workspace finds the
-// recording window's id, the X11 layout places the characters, XTest posts the keys.
+// The command handler typing into a real X window: the X11 workspace finds the recording
+// window's id, the X11 layout places the characters, XTest posts the keys.
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "command/command_handler.h"
 #include "command/x11/x11_workspace.h"
-#include "keystroke/x11/xcb_xkb.h"
 #include "support/x11_desktop.h"
 
 namespace corvane::testing {
 namespace {
 
-// Core modifier masks.
-constexpr unsigned shift = 0x01;
-constexpr unsigned super = 0x40;   // Mod4
-constexpr unsigned level3 = 0x80;  // Mod5
-constexpr unsigned secondGroup = 0x2000;
+// Core modifier masks and keycodes of an evdev keymap.
+constexpr unsigned shift = 0x01, super = 0x40 /* Mod4 */, level3 = 0x80 /* Mod5 */;
+constexpr unsigned keyP = 33, keyT = 28, key6 = 15, key9 = 18, minus = 20, escape = 9, keypad9 = 81,
+                   keypadPlus = 86;
 
-// 0x10000005: positions 1, 1, then five 0: Shift+P, "-", "-", five "^", Return.
+// Positions 1, 1, then five 0: Shift+P, "-", "-", five "^", Return.
 constexpr std::uint32_t doricoWord = 0x10000005;
+constexpr std::uint32_t sibeliusWord = 0x10000000;
 
-// Keycodes of an evdev keymap.
-constexpr unsigned keyP = 33, keyT = 28, key6 = 15, key9 = 18, minus = 20, returnKey = 36,
-                   escape = 9, keypad9 = 81, keypadPlus = 86;
-
-std::vector<TypedKey> doricoKeys(unsigned minusKey, unsigned minusState, unsigned caretKey,
-                                 unsigned caretState, unsigned group = 0) {
-    std::vector<TypedKey> keys = {{keyP, shift | group, "P"},
-                                  {minusKey, minusState | group, "-"},
-                                  {minusKey, minusState | group, "-"}};
-    for (int i = 0; i < 5; ++i) {
-        keys.push_back({caretKey, caretState | group, "^"});
-    }
-    keys.push_back({returnKey, group, "\\x0d"});
+std::vector<TypedKey> doricoKeys(unsigned minusKey, unsigned caretKey, unsigned caretState,
+                                 unsigned group) {
+    std::vector<TypedKey> keys = {{keyP, shift | group, "P"}};
+    keys.insert(keys.end(), 2, {minusKey, group, "-"});
+    keys.insert(keys.end(), 5, {caretKey, caretState | group, "^"});
+    keys.push_back({36, group, "\\x0d"});  // Return
     return keys;
 }
 
-class X11CommandHandlerTest : public X11DesktopTest {
-  protected:
-    void SetUp() override {
-        X11DesktopTest::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
-        workspace = std::make_unique<x11::X11Workspace>(*connection);
-        handler = std::make_unique<CommandHandler>(*workspace, *layouts, *events, output);
-    }
+using X11CommandHandlerTest = X11DesktopTest;
 
-    std::unique_ptr<x11::X11Workspace> workspace;
+// One handler for all cases: each layout switch comes between two commands, and the next
+// command must follow it.
+TEST_F(X11CommandHandlerTest, TypesForTheFrontmostApplicationOnTheCurrentLayout) {
+    x11::X11Workspace workspace(*connection);
     std::ostringstream output;
-    std::unique_ptr<CommandHandler> handler;
-};
-
-TEST_F(X11CommandHandlerTest, DoricoWordOnUsTypesNineKeys) {
-    auto window = openWindow("com.steinberg.dorico9");
-    handler->handleCommand(doricoWord);
-    EXPECT_EQ(output.str(), "AppBundleId: com.steinberg.dorico9\n");
-    EXPECT_EQ(typedKeys(keysReceived(*window)), doricoKeys(minus, 0, key6, shift));
-}
-
-TEST_F(X11CommandHandlerTest, DoricoCaretOnFrArrivesWithLevelThree) {
-    ASSERT_TRUE(server->run({"setxkbmap", "fr"}));
-    auto window = openWindow("com.steinberg.dorico7");
-    handler->handleCommand(doricoWord);
-    EXPECT_EQ(typedKeys(keysReceived(*window)), doricoKeys(key6, 0, key9, level3));
-}
-
-TEST_F(X11CommandHandlerTest, DoricoWordOnDeTypesNothing) {
-    ASSERT_TRUE(server->run({"setxkbmap", "de"}));
-    auto window = openWindow("com.steinberg.dorico9");
-    handler->handleCommand(doricoWord);
-    EXPECT_EQ(output.str(), "AppBundleId: com.steinberg.dorico9\n");
-    EXPECT_TRUE(keysReceived(*window).empty());
-}
-
-TEST_F(X11CommandHandlerTest, LayoutSwitchedBetweenCommandsCountsForTheNext) {
-    auto window = openWindow("com.steinberg.dorico9");
-    handler->handleCommand(doricoWord);
-    ASSERT_TRUE(server->run({"setxkbmap", "fr"}));
-    handler->handleCommand(doricoWord);
-    std::vector<TypedKey> expected = doricoKeys(minus, 0, key6, shift);
-    const std::vector<TypedKey> onFr = doricoKeys(key6, 0, key9, level3);
-    expected.insert(expected.end(), onFr.begin(), onFr.end());
-    EXPECT_EQ(typedKeys(keysReceived(*window)), expected);
-}
-
-TEST_F(X11CommandHandlerTest, GroupSwitchCountsForTheNextCommand) {
-    ASSERT_TRUE(server->run({"setxkbmap", "-layout", "us,fr"}));
-    auto window = openWindow("com.steinberg.dorico9");
-    xcb_xkb_latch_lock_state(connection->get(), XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, 1, 0, 0, 0);
-    handler->handleCommand(doricoWord);
-    EXPECT_EQ(typedKeys(keysReceived(*window)), doricoKeys(key6, 0, key9, level3, secondGroup));
-    xcb_xkb_latch_lock_state(connection->get(), XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, 0, 0, 0, 0);
-}
-
-TEST_F(X11CommandHandlerTest, SibeliusWordTypesElevenKeysWithSuperAndLevelThree) {
-    auto window = openWindow("com.avid.sibelius");
-    handler->handleCommand(0x10000000);
-    EXPECT_EQ(output.str(), "AppBundleId: com.avid.sibelius\n");
-    const unsigned superLevel3 = super | level3;
-    const std::vector<RecordedKey> keys = keysReceived(*window);
-    std::vector<std::pair<unsigned, unsigned>> typed;
-    for (const TypedKey& key : typedKeys(keys)) {
-        typed.emplace_back(key.keycode, key.state);
+    CommandHandler handler(workspace, *layouts, *events, output);
+    const unsigned secondGroup = 0x2000;
+    std::vector<TypedKey> sibelius = {{keyT, super, "t"}};
+    sibelius.insert(sibelius.end(), 3, {keypad9, super | level3, ""});
+    sibelius.push_back({keypadPlus, super | level3, "+"});
+    sibelius.insert(sibelius.end(), 4, {keypad9, super | level3, ""});
+    sibelius.insert(sibelius.end(), 2, {escape, 0, "\\x1b"});
+    struct Case {
+        std::string layout;
+        std::uint8_t group;
+        std::string application;
+        std::uint32_t word;
+        std::vector<TypedKey> keys;
+    };
+    for (const auto& [layout, group, application, word, keys] : std::vector<Case>{
+             {"us", 0, "com.steinberg.dorico9", doricoWord, doricoKeys(minus, key6, shift, 0)},
+             {"fr", 0, "com.steinberg.dorico7", doricoWord, doricoKeys(key6, key9, level3, 0)},
+             {"us,fr", 1, "com.steinberg.dorico9", doricoWord,
+              doricoKeys(key6, key9, level3, secondGroup)},
+             {"de", 0, "com.steinberg.dorico9", doricoWord, {}},
+             {"us", 0, "com.avid.sibelius", sibeliusWord, sibelius},
+             {"us", 0, "org.example.other", doricoWord, {}},
+             {"us", 0, "org.example.other", sibeliusWord, {}}}) {
+        SCOPED_TRACE(layout + " " + application);
+        ASSERT_TRUE(server->run({"setxkbmap", layout}));
+        lockGroup(group);
+        auto window = openWindow(application);
+        output.str("");
+        handler.handleCommand(word);
+        EXPECT_EQ(output.str(), "AppBundleId: " + application + "\n");
+        const std::vector<RecordedKey> received = keysReceived(*window);
+        EXPECT_EQ(typedKeys(received), keys);
+        EXPECT_EQ(received.empty(), keys.empty());  // not even a modifier for no keys
     }
-    const std::vector<std::pair<unsigned, unsigned>> expected = {{keyT, super},
-                                                                 {keypad9, superLevel3},
-                                                                 {keypad9, superLevel3},
-                                                                 {keypad9, superLevel3},
-                                                                 {keypadPlus, superLevel3},
-                                                                 {keypad9, superLevel3},
-                                                                 {keypad9, superLevel3},
-                                                                 {keypad9, superLevel3},
-                                                                 {keypad9, superLevel3},
-                                                                 {escape, 0},
-                                                                 {escape, 0}};
-    EXPECT_EQ(typed, expected);
-}
-
-TEST_F(X11CommandHandlerTest, OtherApplicationReceivesNothing) {
-    auto window = openWindow("org.example.other");
-    handler->handleCommand(doricoWord);
-    handler->handleCommand(0x10000000);
-    EXPECT_EQ(output.str(), "AppBundleId: org.example.other\nAppBundleId: org.example.other\n");
-    EXPECT_TRUE(keysReceived(*window).empty());
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-// Without an X server, or after losing it, every X11 service answers "nothing" and the
-// trouble is said once.
+// Without an X server, after losing it, or without XTest, the X11 services answer
+// "nothing" where they cannot work, and the trouble is said once.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "command/x11/x11_workspace.h"
@@ -16,63 +17,58 @@
 namespace corvane::x11 {
 namespace {
 
-std::size_t lineCount(const std::string& text) {
-    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-}
+struct Services {
+    explicit Services(const std::string& display)
+        : connection(display, diagnostics),
+          layouts(connection),
+          events(connection, layouts),
+          workspace(connection) {}
 
-// Uses every service twice; all must answer "nothing".
-void expectNothingFromAnyService(X11Connection& connection) {
-    X11KeyboardLayoutSource layouts(connection);
-    X11KeyboardEvents events(connection, layouts);
-    X11Workspace workspace(connection);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(layouts.currentLayout(), nullptr);
-        std::uint16_t keyCode = 0;
-        std::uint32_t state = 0;
-        EXPECT_FALSE(keyCodeForString(layouts, u"-", keyCode, state));
-        EXPECT_EQ(events.createSource(), nullptr);
-        postKey(events, leftShiftKeyCode, 0);
-        EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+    // Asks everything twice: the second time must neither retry nor say anything again.
+    void expectNothingAndOneMessage() {
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(layouts.currentLayout(), nullptr);
+            std::uint16_t keyCode = 0;
+            std::uint32_t state = 0;
+            EXPECT_FALSE(keyCodeForString(layouts, u"-", keyCode, state));
+            EXPECT_EQ(events.createSource(), nullptr);
+            postKey(events, leftShiftKeyCode, 0);
+            EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+        }
+        EXPECT_FALSE(connection.usable());
+        EXPECT_EQ(std::ranges::count(diagnostics.str(), '\n'), 1) << diagnostics.str();
     }
-}
+
+    std::ostringstream diagnostics;
+    X11Connection connection;
+    X11KeyboardLayoutSource layouts;
+    X11KeyboardEvents events;
+    X11Workspace workspace;
+};
 
 TEST(X11ConnectionLossTest, NoServerGivesNothingAndOneMessage) {
-    std::ostringstream diagnostics;
-    X11Connection connection(std::string("unix:/nonexistent/corvane-test.sock"), diagnostics);
-    EXPECT_FALSE(connection.usable());
-    expectNothingFromAnyService(connection);
-    EXPECT_EQ(lineCount(diagnostics.str()), 1U) << diagnostics.str();
+    Services("unix:/nonexistent/corvane-test.sock").expectNothingAndOneMessage();
 }
 
 TEST(X11ConnectionLossTest, LostServerGivesNothingAndOneMessage) {
     testing::XvfbServer server;
     ASSERT_TRUE(server.running());
-    std::ostringstream diagnostics;
-    X11Connection connection(server.display(), diagnostics);
-    X11KeyboardLayoutSource layouts(connection);
-    X11Workspace workspace(connection);
-    ASSERT_NE(layouts.currentLayout(), nullptr);
-
+    Services services(server.display());
+    ASSERT_NE(services.layouts.currentLayout(), nullptr);
     server.stop();
-    EXPECT_EQ(layouts.currentLayout(), nullptr);
-    EXPECT_FALSE(connection.usable());
-    expectNothingFromAnyService(connection);
-    EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
-    EXPECT_EQ(lineCount(diagnostics.str()), 1U) << diagnostics.str();
+    services.expectNothingAndOneMessage();
 }
 
 TEST(X11ConnectionLossTest, ServerWithoutXTestTypesNothingButKeepsTheRest) {
     testing::XvfbServer server({"-extension", "XTEST"});
     ASSERT_TRUE(server.running());
-    std::ostringstream diagnostics;
-    X11Connection connection(server.display(), diagnostics);
-    X11KeyboardLayoutSource layouts(connection);
-    X11KeyboardEvents events(connection, layouts);
-    EXPECT_EQ(events.createSource(), nullptr);
-    postKey(events, leftShiftKeyCode, 0);
-    EXPECT_TRUE(connection.usable());
-    EXPECT_NE(layouts.currentLayout(), nullptr);
-    EXPECT_EQ(lineCount(diagnostics.str()), 1U) << diagnostics.str();
+    Services services(server.display());
+    EXPECT_EQ(services.events.createSource(), nullptr);
+    postKey(services.events, leftShiftKeyCode, 0);
+    EXPECT_TRUE(services.connection.usable());
+    EXPECT_NE(services.layouts.currentLayout(), nullptr);
+    EXPECT_EQ(std::ranges::count(services.diagnostics.str(), '\n'), 1)
+        << services.diagnostics.str();
 }
 
 }  // namespace
