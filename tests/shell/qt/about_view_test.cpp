@@ -1,5 +1,4 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QLayout>
@@ -8,73 +7,42 @@
 #include <string>
 #include <vector>
 
-#include "event_loop.h"
 #include "shell/qt/about_view.h"
 #include "shell/qt/menu_bar_icons.h"
 
 namespace corvane {
 namespace {
 
-using ::testing::ElementsAre;
-
-std::string textOf(QWidget* widget) {
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        return label->text().toStdString();
-    }
-    if (auto* button = qobject_cast<QPushButton*>(widget)) {
-        return "[" + button->text().toStdString() + "]";
-    }
-    return "?";
-}
-
-TEST(AboutViewTest, StacksIconNameVersionNoticesAndQuitButtonInOrder) {
-    AboutView view;
-    const QLayout& stack = *view.layout();
-    ASSERT_EQ(stack.count(), 6);
-
-    auto* icon = qobject_cast<QLabel*>(stack.itemAt(0)->widget());
-    ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(icon->pixmap().size(), applicationIcon().size());
-
-    std::vector<std::string> texts;
-    for (int i = 1; i < stack.count(); ++i) {
-        texts.push_back(textOf(stack.itemAt(i)->widget()));
-    }
-    EXPECT_THAT(texts,
-                ElementsAre("Corvane Client", "Version " CORVANE_VERSION, "© 2026 Corvane Software",
-                            "© 2026 the Corvane Client developers", "[Quit Corvane Client]"));
-
-    const QWidget& title = *stack.itemAt(1)->widget();
-    const QWidget& version = *stack.itemAt(2)->widget();
-    EXPECT_GT(title.font().pointSizeF(), version.font().pointSizeF());
-    EXPECT_TRUE(view.windowTitle().isEmpty());
-}
-
-TEST(AboutViewTest, IsExactly300WideNotResizableAndHoldsAllItsContent) {
+TEST(AboutViewTest, Fixed300WideUntitledWindowHoldsIconTextsAndQuitButtonInOrder) {
     AboutView view;
     view.show();
-
+    EXPECT_TRUE(view.windowTitle().isEmpty());
     EXPECT_EQ(view.width(), 300);
     EXPECT_EQ(view.minimumSize(), view.size());
     EXPECT_EQ(view.maximumSize(), view.size());
 
+    // Each item's text ("[text]" for a button); each lies inside the window at full height.
     const QLayout& stack = *view.layout();
+    std::vector<std::string> texts;
     for (int i = 0; i < stack.count(); ++i) {
         const QWidget& item = *stack.itemAt(i)->widget();
-        SCOPED_TRACE(textOf(stack.itemAt(i)->widget()));
+        const auto* button = qobject_cast<const QPushButton*>(&item);
+        const auto* label = qobject_cast<const QLabel*>(&item);
+        texts.push_back(button ? "[" + button->text().toStdString() + "]"
+                               : (label ? label->text().toStdString() : "?"));
+        SCOPED_TRACE(texts.back());
         EXPECT_TRUE(view.rect().contains(item.geometry()));
-        const int needed = item.hasHeightForWidth() ? item.heightForWidth(item.width())
-                                                    : item.minimumSizeHint().height();
-        EXPECT_GE(item.height(), needed);
+        EXPECT_GE(item.height(), item.hasHeightForWidth() ? item.heightForWidth(item.width())
+                                                          : item.minimumSizeHint().height());
     }
-}
-
-TEST(AboutViewTest, QuitButtonEndsTheEventLoopNormally) {
-    AboutView view;
-    view.show();
-    auto* quit = view.findChild<QPushButton*>();
-    ASSERT_NE(quit, nullptr);
-    EXPECT_EQ(testing::runEventLoop([quit] { quit->click(); }), 0);
+    ASSERT_THAT(texts, ::testing::ElementsAre("", "Corvane Client", "Version " CORVANE_VERSION,
+                                              "© 2026 Corvane Software",
+                                              "© 2026 the Corvane Client developers",
+                                              "[Quit Corvane Client]"));
+    EXPECT_EQ(qobject_cast<QLabel*>(stack.itemAt(0)->widget())->pixmap().size(),
+              applicationIcon().size());
+    EXPECT_GT(stack.itemAt(1)->widget()->font().pointSizeF(),
+              stack.itemAt(2)->widget()->font().pointSizeF());
 }
 
 }  // namespace

@@ -1,203 +1,151 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <QAction>
-#include <QCoreApplication>
 #include <QGuiApplication>
-#include <QIcon>
-#include <QImage>
-#include <QSystemTrayIcon>
+#include <QPushButton>
 #include <QTimer>
-#include <QWidget>
 #include <QWindow>
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "event_loop.h"
-#include "shell/notification_center.h"
-#include "shell/qt/about_view.h"
 #include "shell/qt/corvane_client_app.h"
 #include "shell/qt/menu_bar_icons.h"
 #include "shell/qt/window_identifier.h"
-#include "support/fake_connection_status.h"
 
 namespace corvane {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
-// Each menu element's text, "---" for a separator, "(off) " before a disabled one.
-std::vector<std::string> menuLines(const Corvane_ClientApp& app) {
-    std::vector<std::string> lines;
-    for (const QAction* action : app.menu().actions()) {
-        const std::string text = action->isSeparator() ? "---" : action->text().toStdString();
-        lines.push_back(action->isEnabled() ? text : "(off) " + text);
+// A status set by hand; set() announces the change, then stores the value.
+struct FakeConnectionStatus final : ConnectionStatus {
+    bool connected() const override { return value; }
+    ObservationToken observeWillChange(std::function<void()> observer) override {
+        return willChange.add(std::move(observer));
     }
-    return lines;
-}
-
-QAction& menuAction(const Corvane_ClientApp& app, const QString& text) {
-    for (QAction* action : app.menu().actions()) {
-        if (action->text() == text) {
-            return *action;
-        }
+    void set(bool connected) {
+        willChange.notify();
+        value = connected;
     }
-    throw std::runtime_error("no menu item " + text.toStdString());
-}
+    bool value = false;
+    ObserverList<> willChange;
+};
 
-QImage trayImage(const Corvane_ClientApp& app) {
-    return app.trayIcon().icon().pixmap(18, 18).toImage().convertToFormat(
-        QImage::Format_ARGB32_Premultiplied);
+// Runs the event loop, calling `start` from inside it; returns the loop's exit code, or -99
+// when nothing ended it within 5 s.
+int runEventLoop(const std::function<void()>& start) {
+    const QObject watchdog;  // its timer goes with it
+    QTimer::singleShot(0, start);
+    QTimer::singleShot(5000, &watchdog, [] { QCoreApplication::exit(-99); });
+    return QCoreApplication::exec();
 }
 
 // The windows whose identifier begins with "about", in the application's order.
-std::vector<QWindow*> aboutWindows() {
-    std::vector<QWindow*> windows;
-    for (QWindow* window : QGuiApplication::topLevelWindows()) {
-        const std::optional<QString> identifier = windowIdentifier(*window);
-        if (identifier && identifier->startsWith(QStringLiteral("about"))) {
-            windows.push_back(window);
-        }
-    }
+QList<QWindow*> aboutWindows() {
+    QList<QWindow*> windows = QGuiApplication::topLevelWindows();
+    windows.removeIf(
+        [](QWindow* w) { return !windowIdentifier(*w).value_or("").startsWith("about"); });
     return windows;
 }
 
 class CorvaneClientAppTest : public ::testing::Test {
   protected:
-    testing::FakeConnectionStatus status;
+    FakeConnectionStatus status;
     NotificationCenter center;
-    std::vector<QString> opened;
-    Corvane_ClientApp::OpenWindowAction recordOpen = [this](const QString& id) {
-        opened.push_back(id);
-    };
 };
 
-TEST_F(CorvaneClientAppTest, MenuShowsStatusAboutAndQuitInOrder) {
-    Corvane_ClientApp app(status, center);
-    EXPECT_THAT(menuLines(app),
-                ElementsAre("(off) Status: Not Connected", "---", "About", "---", "Quit"));
-    EXPECT_EQ(trayImage(app), menuBarIcon());
-}
-
-TEST_F(CorvaneClientAppTest, StatusLineAndIconFollowEachAnnouncedChange) {
-    Corvane_ClientApp app(status, center);
-
-    status.set(true);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(menuLines(app).front(), "(off) Status: Connected");
-    EXPECT_EQ(trayImage(app), connectedMenuBarIcon());
-
-    status.set(false);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(menuLines(app).front(), "(off) Status: Not Connected");
-    EXPECT_EQ(trayImage(app), menuBarIcon());
-}
-
-TEST_F(CorvaneClientAppTest, SaysOnceThatNoTrayIsAvailableAndKeepsTheIconShown) {
+TEST_F(CorvaneClientAppTest, MenuAndIconFollowEachAnnouncedChangeWithoutATraySaidOnce) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     ::testing::internal::CaptureStderr();
     Corvane_ClientApp app(status, center);
-    status.set(true);
-    QCoreApplication::processEvents();
-    const std::string said = ::testing::internal::GetCapturedStderr();
+    std::vector<std::string> lines;  // "---" for a separator, "(off) " before a disabled one
+    for (const QAction* action : app.menu().actions()) {
+        const std::string text = action->isSeparator() ? "---" : action->text().toStdString();
+        lines.push_back(action->isEnabled() ? text : "(off) " + text);
+    }
+    EXPECT_THAT(lines, ElementsAre("(off) Status: Not Connected", "---", "About", "---", "Quit"));
 
-    const std::string message = "no system tray is available";
-    const auto first = said.find(message);
-    ASSERT_NE(first, std::string::npos) << said;
-    EXPECT_EQ(said.find(message, first + 1), std::string::npos) << said;
+    for (const bool connected : {false, true, false}) {
+        status.set(connected);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(app.menu().actions().front()->text().toStdString(),
+                  connected ? "Status: Connected" : "Status: Not Connected");
+        EXPECT_EQ(app.trayIcon().icon().pixmap(18, 18).toImage().convertToFormat(
+                      QImage::Format_ARGB32_Premultiplied),
+                  connected ? connectedMenuBarIcon() : menuBarIcon());
+    }
+
+    const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
+    EXPECT_EQ(said.count("no system tray is available"), 1) << said.toStdString();
     EXPECT_TRUE(app.trayIcon().isVisible());
 }
 
-TEST_F(CorvaneClientAppTest, AboutOpensOneWindowAndThenBringsItForward) {
+TEST_F(CorvaneClientAppTest, AboutAndTheReopenNotificationOpenOneAboutWindowThenBringItForward) {
     Corvane_ClientApp app(status, center);
-    QAction& about = menuAction(app, "About");
+    center.post("applicationDidHandleReopen", this);
+    center.post("applictionDidHandleReopenX", this);
+    EXPECT_THAT(aboutWindows(), ::testing::IsEmpty());
 
-    about.trigger();
-    ASSERT_EQ(aboutWindows().size(), 1U);
+    center.post("applictionDidHandleReopen", this);
+    ASSERT_EQ(aboutWindows().size(), 1);
     QWindow* window = aboutWindows().front();
     EXPECT_EQ(windowIdentifier(*window), QStringLiteral("about-1"));
     EXPECT_TRUE(window->isVisible());
 
-    window->close();
-    EXPECT_FALSE(window->isVisible());
-    about.trigger();
+    const std::function<void()> requests[] = {
+        [this] { center.post("applictionDidHandleReopen", nullptr); },
+        [&app] { app.menu().actions().at(2)->trigger(); }};
+    for (const auto& request : requests) {
+        window->close();
+        request();
+        EXPECT_THAT(aboutWindows(), ElementsAre(window));
+        EXPECT_TRUE(window->isVisible());
+    }
     QCoreApplication::processEvents();
-    EXPECT_THAT(aboutWindows(), ElementsAre(window));
-    EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(QGuiApplication::focusWindow(), window);
 }
 
-TEST_F(CorvaneClientAppTest, ShowWindowBringsForwardEveryMatchingWindowLastOneActive) {
-    Corvane_ClientApp app(status, center, recordOpen);
-    QWidget first;
-    QWidget second;
-    setWindowIdentifier(first, "about-1");
-    setWindowIdentifier(second, "aboutX-and-more");
+TEST_F(CorvaneClientAppTest, ShowWindowBringsForwardEachWindowWhoseIdentifierBeginsWithTheId) {
+    std::vector<QString> opened;
+    Corvane_ClientApp app(status, center, [&opened](const QString& id) { opened.push_back(id); });
+    QWidget unmatched[4];  // no identifier, shorter than the id, other case, id not at the start
+    unmatched[0].winId();
+    setWindowIdentifier(unmatched[1], "abou");
+    setWindowIdentifier(unmatched[2], "About-1");
+    setWindowIdentifier(unmatched[3], "xabout");
+    app.showWindow("about");
+    EXPECT_THAT(opened, ElementsAre("about"));
 
+    QWidget matched[2];
+    setWindowIdentifier(matched[0], "about-1");
+    setWindowIdentifier(matched[1], "aboutX-and-more");
     app.showWindow("about");
     QCoreApplication::processEvents();
-
-    EXPECT_THAT(opened, IsEmpty());
-    EXPECT_TRUE(first.isVisible());
-    EXPECT_TRUE(second.isVisible());
-    EXPECT_EQ(QGuiApplication::focusWindow(), second.windowHandle());
-}
-
-TEST_F(CorvaneClientAppTest, ShowWindowOpensANewWindowWhenNoIdentifierBeginsWithTheId) {
-    Corvane_ClientApp app(status, center, recordOpen);
-    QWidget withoutIdentifier;
-    withoutIdentifier.winId();
-    QWidget shorter;
-    QWidget capitalised;
-    QWidget prefixed;
-    setWindowIdentifier(shorter, "abou");
-    setWindowIdentifier(capitalised, "About-1");
-    setWindowIdentifier(prefixed, "xabout");
-
-    app.showWindow("about");
-
-    EXPECT_THAT(opened, ElementsAre("about"));
-    for (const QWidget* window : {&withoutIdentifier, &shorter, &capitalised, &prefixed}) {
-        EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(opened.size(), 1U);
+    EXPECT_TRUE(matched[0].isVisible() && matched[1].isVisible());
+    EXPECT_EQ(QGuiApplication::focusWindow(), matched[1].windowHandle());
+    for (const QWidget& window : unmatched) {
+        EXPECT_FALSE(window.isVisible());
     }
 }
 
-TEST_F(CorvaneClientAppTest, ReopenNotificationAndNoOtherShowsTheAboutWindow) {
+TEST_F(CorvaneClientAppTest, MenuQuitAndTheAboutButtonEndTheEventLoopNormallyClosingAboutNot) {
     Corvane_ClientApp app(status, center);
-    const int sender = 0;
+    EXPECT_EQ(runEventLoop([&app] {
+                  app.menu().actions().at(2)->trigger();
+                  aboutWindows().front()->close();
+                  QTimer::singleShot(100, [] { QCoreApplication::exit(7); });
+              }),
+              7)
+        << "closing the last window ended the program";
 
-    center.post("applicationDidHandleReopen", &sender);
-    center.post("applictionDidHandleReopenX", &sender);
-    EXPECT_THAT(aboutWindows(), IsEmpty());
+    EXPECT_EQ(runEventLoop([&app] { app.menu().actions().at(4)->trigger(); }), 0);
 
-    center.post("applictionDidHandleReopen", &sender);
-    ASSERT_EQ(aboutWindows().size(), 1U);
-    EXPECT_TRUE(aboutWindows().front()->isVisible());
-
-    aboutWindows().front()->close();
-    center.post("applictionDidHandleReopen", nullptr);
-    ASSERT_EQ(aboutWindows().size(), 1U);
-    EXPECT_TRUE(aboutWindows().front()->isVisible());
-}
-
-TEST_F(CorvaneClientAppTest, QuitEndsTheEventLoopNormally) {
-    Corvane_ClientApp app(status, center);
-    QAction& quit = menuAction(app, "Quit");
-    EXPECT_EQ(testing::runEventLoop([&quit] { quit.trigger(); }), 0);
-}
-
-TEST_F(CorvaneClientAppTest, ClosingTheAboutWindowKeepsTheProgramRunning) {
-    Corvane_ClientApp app(status, center);
-    constexpr int kStillRunning = 7;
-    const int result = testing::runEventLoop([&app] {
-        menuAction(app, "About").trigger();
-        aboutWindows().front()->close();
-        QTimer::singleShot(100, [] { QCoreApplication::exit(kStillRunning); });
-    });
-    EXPECT_EQ(result, kStillRunning);
+    AboutView view;
+    view.show();
+    QPushButton* quit = view.findChild<QPushButton*>();
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(runEventLoop([quit] { quit->click(); }), 0);
 }
 
 }  // namespace
