@@ -1,246 +1,216 @@
+#include "network/cvc_network_client.h"
+
 #include <gtest/gtest.h>
 
+#include <asio/executor_work_guard.hpp>
 #include <thread>
 
-#include "client_fixture.h"
+#include "command_words.h"
+#include "support/loopback_peer.h"
+#include "support/scripted_discovery.h"
 #include "support/wait_until.h"
 
 namespace corvane::testing {
 namespace {
 
 using namespace std::chrono_literals;
+using peer::wireBytes;
+using Words = std::vector<std::uint32_t>;
 
-TEST_F(ClientTest, StartsRunningAndSearchingForThePeerType) {
+// The main queue on the test thread's loop, counting the tasks posted to it and those that ran.
+struct CountingMainQueue final : MainQueue {
+    explicit CountingMainQueue(asio::io_context& mainLoop) : loop(mainLoop) {}
+    void post(std::function<void()> task) override {
+        ++posted;
+        asio::post(loop, [this, task = std::move(task)] {
+            task();
+            ++ran;
+        });
+    }
+    asio::io_context& loop;
+    std::atomic<std::size_t> posted = 0;
+    std::atomic<std::size_t> ran = 0;
+};
+
+// A client on a scripted discovery; the test thread is the main thread.
+class ClientTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        token.invalidate();
+        if (client) {
+            // Main-queue tasks hold the client: it goes once they have run.
+            const std::weak_ptr<CVC_NetworkClient> weak = std::exchange(client, nullptr);
+            EXPECT_TRUE(pumpUntil([&] { return weak.expired() && discovery.destroyed; }));
+        }
+    }
+
+    void start(std::chrono::milliseconds keepAlive = 60s) {
+        client = CVC_NetworkClient::create(
+            mainQueue, discovery.factory(),
+            {keepAlive, 5s, [this](const std::string& message) { log.push_back(message); }});
+        token = client->observeConnected(
+            [this, observed = client.get()] { changes.push_back(observed->connected()); });
+        client->setReceiveCommand([this](std::uint32_t word) { words.push_back(word); });
+    }
+    static std::shared_ptr<ScriptedService> serviceOf(const LoopbackPeer& peer,
+                                                      std::string name = "peer") {
+        return std::make_shared<ScriptedService>(std::move(name), peer.endpoint());
+    }
+    template <typename Condition>
+    bool pumpUntil(Condition done) {
+        return runLoopUntil(mainLoop, done, 10s);
+    }
+    // Lets the client thread finish what it was given, then runs what it posted.
+    void settle() {
+        discovery.onClientThread([] {});
+        mainLoop.poll();
+    }
+    int stops(const std::shared_ptr<ScriptedService>& service) {
+        return discovery.onClientThread([&] { return service->stops; });
+    }
+
+    asio::io_context mainLoop;
+    asio::executor_work_guard<asio::io_context::executor_type> idle{mainLoop.get_executor()};
+    CountingMainQueue mainQueue{mainLoop};
+    ScriptedDiscovery discovery;
+    std::vector<std::string> log;
+    Words words;
+    std::vector<bool> changes;
+    ObservationToken token;
+    std::shared_ptr<CVC_NetworkClient> client;
+};
+
+TEST_F(ClientTest, PeerFoundBeforeTheThreadRunsDeliversWordsWholeOrSplitUntilItsEnd) {
+    LoopbackPeer peer;
+    const auto service = serviceOf(peer);
+    discovery.foundOnFirstSearch = service;  // the hand-off waits in the loop
     start();
     EXPECT_TRUE(client->running());
     EXPECT_FALSE(client->connected());
+    ASSERT_TRUE(peer.waitForConnections(1));
+    EXPECT_EQ(service->lastTimeout, 5s);
+    peer.send(0, wireBytes({1, 2, 0x10000005}));  // 12 bytes in one write
+    ASSERT_TRUE(pumpUntil([this] { return words.size() == 3; }));
+
+    // 1 + 3 and 3 + 1 bytes, each part in a read of its own, and an unfinished word; the
+    // main thread does not run until the stream has ended.
+    const std::vector<std::uint8_t> rest = wireBytes({0xA1B2C3D4, 0x01020304, 0x99});
+    for (const auto& [from, to] : {std::pair{0, 1}, {1, 7}, {7, 9}}) {
+        peer.send(0, std::vector<std::uint8_t>(rest.begin() + from, rest.begin() + to));
+        std::this_thread::sleep_for(20ms);
+    }
+    peer.close(0);
+    ASSERT_TRUE(pumpUntil([this] { return changes.size() == 2; }));
+    EXPECT_EQ(words, (Words{1, 2, 0x10000005, 0xA1B2C3D4, 0x01020304}));
+    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+    EXPECT_EQ(stops(service), 1);
     EXPECT_EQ(discovery.onClientThread([this] { return discovery.calls; }),
               (std::vector<std::string>{"search _corvane2._tcp "}));
 }
 
-TEST_F(ClientTest, FoundServiceIsResolvedWithFiveSecondTimeoutAndConnected) {
+TEST_F(ClientTest, ServiceFoundTwiceUsesItsFirstRecordWhichRemovalActsOn) {
     LoopbackPeer peer;
     start();
     const auto service = serviceOf(peer);
-    connect(service);
-    ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
-    EXPECT_EQ(changes, (std::vector<bool>{true}));
-    EXPECT_TRUE(peer.waitForConnections(1));
-    EXPECT_EQ(discovery.onClientThread([&] { return service->lastTimeout; }), 5s);
-}
-
-TEST_F(ClientTest, ServiceFoundBeforeTheClientThreadRunsIsNotLost) {
-    LoopbackPeer peer;
-    discovery.foundOnFirstSearch = serviceOf(peer);
-    start();
-    ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
-    EXPECT_TRUE(peer.waitForConnections(1));
-}
-
-TEST_F(ClientTest, WordsArriveInOrderWholeOrSplit) {
-    LoopbackPeer peer;
-    start();
-    connect(serviceOf(peer));
-    ASSERT_TRUE(peer.waitForConnections(1));
-
-    peer.send(0, bytesOf({1, 2, 0x10000005}));  // 12 bytes in one write
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 3; }));
-    EXPECT_EQ(words, (std::vector<std::uint32_t>{1, 2, 0x10000005}));
-
-    // 1 + 3 and 3 + 1 bytes, each part in a read of its own.
-    const std::vector<std::uint8_t> two = bytesOf({0xA1B2C3D4, 0x01020304});
-    for (const auto& part : {std::vector<std::uint8_t>(two.begin(), two.begin() + 1),
-                             std::vector<std::uint8_t>(two.begin() + 1, two.begin() + 7),
-                             std::vector<std::uint8_t>(two.begin() + 7, two.end())}) {
-        peer.send(0, part);
-        std::this_thread::sleep_for(20ms);
-    }
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 5; }));
-    EXPECT_EQ(words[3], 0xA1B2C3D4);
-    EXPECT_EQ(words[4], 0x01020304);
-}
-
-TEST_F(ClientTest, EndOfStreamDeliversWordsFirstDropsPartialWordAndRemovesPeer) {
-    LoopbackPeer peer;
-    start();
-    const auto service = serviceOf(peer);
-    connect(service);
-    ASSERT_TRUE(peer.waitForConnections(1));
-    std::vector<std::uint8_t> bytes = bytesOf({7, 8});
-    bytes.push_back(0x99);  // an unfinished word
-    peer.send(0, bytes);
-    peer.close(0);
-    ASSERT_TRUE(pumpUntil([this] { return changes.size() == 2; }));
-    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
-    EXPECT_EQ(words, (std::vector<std::uint32_t>{7, 8}));
-    EXPECT_EQ(discovery.onClientThread([&] { return service->stops; }), 1);
-}
-
-TEST_F(ClientTest, SecondResolveReplacesAndClosesTheFirstConnection) {
-    LoopbackPeer peer;
-    start();
-    const auto service = serviceOf(peer);
-    connect(service);
-    ASSERT_TRUE(peer.waitForConnections(1));
-    discovery.resolved(service);
+    discovery.found(service);
+    discovery.found(service);
+    // Both resolves opened the first record in turn, the second replacing and closing the
+    // connection of the first; the second record stays resolving.
     ASSERT_TRUE(peer.waitForConnections(2));
     EXPECT_TRUE(peer.waitForHangUp(0));
-
-    peer.send(1, bytesOf({99}));
+    peer.send(1, wireBytes({99}));
     ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));
-    EXPECT_EQ(words[0], 99U);
     settle();
-    EXPECT_TRUE(client->connected());
     EXPECT_EQ(changes, (std::vector<bool>{true}));
-}
 
-TEST_F(ClientTest, RemovalActsOnTheFirstRecordOfAServiceFoundTwice) {
-    LoopbackPeer peer;
-    start();
-    const auto service = serviceOf(peer);
-    connect(service);
-    connect(service);
-    ASSERT_TRUE(peer.waitForConnections(2));
-    // Both resolves opened the first record in turn; the second record stays resolving.
-    EXPECT_TRUE(peer.waitForHangUp(0));
-    ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
-
-    discovery.removed(service);
-    ASSERT_TRUE(pumpUntil([this] { return !client->connected(); }));
-    EXPECT_TRUE(peer.waitForHangUp(1));
-
-    discovery.removed(service);
-    settle();
-    EXPECT_EQ(discovery.onClientThread([&] { return service->stops; }), 2);
-    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
-}
-
-TEST_F(ClientTest, RemovalOfAServiceWithoutRecordChangesNothing) {
-    LoopbackPeer peer;
-    start();
-    connect(serviceOf(peer));
-    ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
     const std::size_t postedBefore = mainQueue.posted;
-
     const auto stranger = serviceOf(peer, "stranger");
     discovery.removed(stranger);
     settle();
     EXPECT_EQ(mainQueue.posted, postedBefore);  // not even a recheck of connected
-    EXPECT_EQ(discovery.onClientThread([&] { return stranger->stops; }), 0);
-    EXPECT_TRUE(client->connected());
+    EXPECT_EQ(stops(stranger), 0);
+
+    discovery.removed(service);
+    ASSERT_TRUE(pumpUntil([this] { return !client->connected(); }));
+    EXPECT_TRUE(peer.waitForHangUp(1));
+    discovery.removed(service);
+    settle();
+    EXPECT_EQ(stops(service), 2);
+    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
 }
 
-TEST_F(ClientTest, FailedResolveAndMissingStreamsRemoveTheRecord) {
-    LoopbackPeer peer;
-    start();
-    const auto failing = std::make_shared<ScriptedService>("failing", Answer::failure);
-    const auto addressless = std::make_shared<ScriptedService>("addressless", Answer::endpoint);
-    connect(failing);
-    connect(addressless);
-    settle();
-    settle();
-    EXPECT_EQ(discovery.onClientThread([&] { return failing->stops + addressless->stops; }), 2);
-    EXPECT_EQ(clientLog(), (std::vector<std::string>{"Cannot get streams."}));
-    EXPECT_FALSE(client->connected());
-    EXPECT_TRUE(changes.empty());
-}
-
-TEST_F(ClientTest, RefusedConnectionIsDroppedWithoutDisturbingOtherPeers) {
+TEST_F(ClientTest, ServicesWithoutConnectionAreDroppedWithoutDisturbingOtherPeers) {
+    const asio::ip::tcp::endpoint closedPort = LoopbackPeer().endpoint();
     LoopbackPeer good;
-    asio::ip::tcp::endpoint closedPort;
-    {
-        LoopbackPeer gone;
-        closedPort = gone.endpoint();
-    }
     start();
-    const auto refused = std::make_shared<ScriptedService>("refused", Answer::endpoint, closedPort);
-    connect(refused);
-    connect(serviceOf(good));
+    const auto failing = std::make_shared<ScriptedService>("failing", good.endpoint(), false);
+    const auto addressless = std::make_shared<ScriptedService>("addressless", std::nullopt);
+    discovery.found(failing);
+    discovery.found(addressless);
+    settle();
+    settle();
+    EXPECT_EQ(stops(failing) + stops(addressless), 2);
+    EXPECT_EQ(discovery.onClientThread([this] { return log; }),
+              (std::vector<std::string>{"Cannot get streams."}));
+    EXPECT_TRUE(changes.empty());
+
+    const auto refused = std::make_shared<ScriptedService>("refused", closedPort);
+    discovery.found(refused);
+    discovery.found(serviceOf(good));
     ASSERT_TRUE(good.waitForConnections(1));
-    EXPECT_TRUE(discovery.onClientThread([] { return true; }));
-    ASSERT_TRUE(
-        pumpUntil([&] { return discovery.onClientThread([&] { return refused->stops; }) == 1; }));
-    good.send(0, bytesOf({5}));
+    ASSERT_TRUE(pumpUntil([&] { return stops(refused) == 1; }));
+    good.send(0, wireBytes({5}));
     ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));
     settle();
     EXPECT_TRUE(client->connected());
 }
 
-TEST_F(ClientTest, ConnectedIsPublishedOnlyWhenItChanges) {
+TEST_F(ClientTest, ConnectedIsPublishedOnChangeAndSleepClosesEverythingUntilWake) {
     LoopbackPeer first;
     LoopbackPeer second;
     start();
-    connect(serviceOf(first, "first"));
-    connect(serviceOf(second, "second"));
+    client->setRunning(true);  // the value it has: nothing happens
+    discovery.found(serviceOf(first, "first"));
+    discovery.found(serviceOf(second, "second"));
     ASSERT_TRUE(first.waitForConnections(1));
     ASSERT_TRUE(second.waitForConnections(1));
     settle();
     first.close(0);
     ASSERT_TRUE(pumpUntil([&] { return mainQueue.posted == mainQueue.ran && mainQueue.ran >= 3; }));
     EXPECT_TRUE(client->connected());
-    second.close(0);
-    ASSERT_TRUE(pumpUntil([this] { return !client->connected(); }));
-    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
-}
-
-TEST_F(ClientTest, SetRunningOffThenOnClosesEverythingAndSearchesAgain) {
-    LoopbackPeer peer;
-    start();
-    client->setRunning(true);  // the value it has: nothing happens
-    connect(serviceOf(peer));
-    ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
 
     client->setRunning(false);
     client->setRunning(false);
     client->setRunning(true);
     EXPECT_TRUE(client->running());
     ASSERT_TRUE(pumpUntil([this] { return !client->connected(); }));
-    EXPECT_TRUE(peer.waitForHangUp(0));
+    EXPECT_TRUE(second.waitForHangUp(0));
     EXPECT_EQ(
         discovery.onClientThread([this] { return discovery.calls; }),
         (std::vector<std::string>{"search _corvane2._tcp ", "stop", "search _corvane2._tcp "}));
     EXPECT_EQ(changes, (std::vector<bool>{true, false}));
 }
 
-TEST_F(ClientTest, HandlerSetLateGetsWordsDeliveredAfterIt) {
-    LoopbackPeer peer;
-    start();
-    client->setReceiveCommand(nullptr);
-    connect(serviceOf(peer));
-    ASSERT_TRUE(peer.waitForConnections(1));
-    peer.send(0, bytesOf({1}));
-    ASSERT_TRUE(pumpUntil([this] { return mainQueue.ran >= 2; }));  // connected, word 1
-
-    peer.send(0, bytesOf({2, 3}));
-    ASSERT_TRUE(waitUntil([this] { return mainQueue.posted >= 3; }, 10s));
-    // Words already queued but not yet handed over go to the handler set now.
-    client->setReceiveCommand([this](std::uint32_t word) { words.push_back(word); });
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 2; }));
-    EXPECT_EQ(words, (std::vector<std::uint32_t>{2, 3}));
-}
-
 TEST_F(ClientTest, FloodWithSlowMainThreadKeepsBacklogBoundedAndLosesNothing) {
-    constexpr std::uint32_t total = 200'000;
-    std::vector<std::uint32_t> sent(total);
-    for (std::uint32_t i = 0; i < total; ++i) {
+    Words sent(200'000);
+    for (std::uint32_t i = 0; i < sent.size(); ++i) {
         sent[i] = i * 2654435761U;
     }
     LoopbackPeer peer;
     start();
-    connect(serviceOf(peer));
+    discovery.found(serviceOf(peer));
     ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
-    const auto written = peer.sendInBackground(0, bytesOf(sent));
+    const auto written = peer.sendInBackground(0, wireBytes(sent));
 
     // The main thread does not run for a while: the client stops reading.
     std::this_thread::sleep_for(300ms);
-    const std::size_t queuedTasks = mainQueue.posted - mainQueue.ran;
-    for (std::size_t i = 0; i < queuedTasks; ++i) {
+    for (std::size_t queued = mainQueue.posted - mainQueue.ran; queued > 0; --queued) {
         mainLoop.run_one();
     }
     EXPECT_GT(words.size(), 0U);
     EXPECT_LE(words.size(), PeerStream::maxUndeliveredWords);
 
-    ASSERT_TRUE(pumpUntil([this] { return words.size() >= total; }));
+    ASSERT_TRUE(pumpUntil([&] { return words.size() >= sent.size(); }));
     EXPECT_EQ(words, sent);
     EXPECT_EQ(written.wait_for(5s), std::future_status::ready);
 }
@@ -249,29 +219,35 @@ TEST_F(ClientTest, KeepAliveWritesOneZeroByteToEveryPeerEvenBesideOneThatNeverRe
     LoopbackPeer reading;
     LoopbackPeer deaf(false);
     start(20ms);
-    connect(serviceOf(deaf, "deaf"));
-    connect(serviceOf(reading, "reading"));
+    discovery.found(serviceOf(deaf, "deaf"));
+    discovery.found(serviceOf(reading, "reading"));
     ASSERT_TRUE(reading.waitForConnections(1));
     ASSERT_TRUE(deaf.waitForConnections(1));
     std::this_thread::sleep_for(200ms);
     const std::vector<std::uint8_t> received = reading.received(0);
     EXPECT_GE(received.size(), 3U);
     EXPECT_LE(received.size(), 11U);
-    EXPECT_EQ(std::count(received.begin(), received.end(), 0), static_cast<long>(received.size()));
+    EXPECT_EQ(std::count(received.begin(), received.end(), 0), std::ssize(received));
 
-    reading.send(0, bytesOf({77}));
+    reading.send(0, wireBytes({77}));
     ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));
 }
 
-TEST_F(ClientTest, DestructionWithLiveConnectionsStillDeliversQueuedWords) {
+TEST_F(ClientTest, QueuedWordsGoToTheHandlerSetLateEvenAfterTheClientIsReleased) {
     LoopbackPeer peer;
     start();
-    connect(serviceOf(peer));
+    client->setReceiveCommand(nullptr);
+    discovery.found(serviceOf(peer));
     ASSERT_TRUE(peer.waitForConnections(1));
-    peer.send(0, bytesOf({4, 5, 6}));
-    ASSERT_TRUE(waitUntil([this] { return mainQueue.posted >= 2; }, 10s));
+    peer.send(0, wireBytes({1}));
+    ASSERT_TRUE(pumpUntil([this] { return mainQueue.ran >= 2; }));  // connected, word 1
+
+    peer.send(0, wireBytes({2, 3}));
+    ASSERT_TRUE(waitUntil([this] { return mainQueue.posted >= 3; }, 10s));
+    client->setReceiveCommand([this](std::uint32_t word) { words.push_back(word); });
     client.reset();  // the queued tasks still hold it
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 3; }));
+    ASSERT_TRUE(pumpUntil([this] { return words.size() == 2; }));
+    EXPECT_EQ(words, (Words{2, 3}));
     mainLoop.poll();
     EXPECT_TRUE(discovery.destroyed);
     EXPECT_TRUE(peer.waitForHangUp(0));

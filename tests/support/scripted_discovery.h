@@ -1,8 +1,8 @@
 #pragma once
 
-// A service discovery driven by the test: the test reports found, removed and resolved
-// services, and each service answers a resolve as scripted. Events are run on the
-// client's loop, as the real discovery's are.
+// A service discovery driven by the test: the test reports services found and removed, and each
+// service answers a resolve as scripted. Everything is reported on the client's loop, as the real
+// discovery does.
 
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
@@ -11,32 +11,27 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "network/service_discovery.h"
-#include "support/on_loop_thread.h"
+#include "support/asio_loop.h"
 
 namespace corvane::testing {
 
 class ScriptedService final : public DiscoveredService,
                               public std::enable_shared_from_this<ScriptedService> {
   public:
-    enum class Answer { endpoint, failure, never };
-
-    ScriptedService(std::string name, Answer answer,
-                    std::optional<asio::ip::tcp::endpoint> endpoint = std::nullopt)
-        : name_(std::move(name)), answer_(answer), endpoint_(endpoint) {}
+    // A resolve succeeds with `endpoint` (none: resolved without an address) or fails.
+    ScriptedService(std::string name, std::optional<asio::ip::tcp::endpoint> endpoint,
+                    bool resolves = true)
+        : name_(std::move(name)), endpoint_(endpoint), resolves_(resolves) {}
 
     std::string name() const override { return name_; }
     void resolve(std::chrono::milliseconds timeout) override {
-        ++resolves;
         lastTimeout = timeout;
-        if (answer_ == Answer::never || listener == nullptr) {
-            return;
-        }
         asio::post(*loop, [self = shared_from_this()] {
-            if (self->answer_ == Answer::endpoint) {
+            if (self->resolves_) {
                 self->listener->serviceResolved(self);
             } else {
                 self->listener->serviceDidNotResolve(self);
@@ -46,17 +41,16 @@ class ScriptedService final : public DiscoveredService,
     std::optional<asio::ip::tcp::endpoint> endpoint() const override { return endpoint_; }
     void stop() override { ++stops; }
 
-    // Set by the discovery when the service is reported; client thread from then on.
+    // Set when the service is first reported; used on the client thread only.
     asio::io_context* loop = nullptr;
     ServiceDiscoveryListener* listener = nullptr;
-    int resolves = 0;
     int stops = 0;
     std::chrono::milliseconds lastTimeout{0};
 
   private:
     std::string name_;
-    Answer answer_;
     std::optional<asio::ip::tcp::endpoint> endpoint_;
+    bool resolves_;
 };
 
 class ScriptedDiscovery {
@@ -75,20 +69,15 @@ class ScriptedDiscovery {
         };
     }
 
-    void found(const std::shared_ptr<ScriptedService>& service) {
-        run([this, service] { announce(service); });
+    void found(std::shared_ptr<ScriptedService> service) {
+        asio::post(*loop_, [this, service] { announce(service); });
     }
-    void removed(const std::shared_ptr<ScriptedService>& service) {
-        run([this, service] { listener_->serviceRemoved(service); });
+    void removed(std::shared_ptr<ScriptedService> service) {
+        asio::post(*loop_, [this, service] { listener_->serviceRemoved(service); });
     }
-    void resolved(const std::shared_ptr<ScriptedService>& service) {
-        run([this, service] { listener_->serviceResolved(service); });
-    }
-
-    // Runs `read` on the client thread once everything posted before it has run there,
-    // and returns its result.
+    // Runs `read` on the client thread once everything posted there before has run.
     template <typename Read>
-    std::invoke_result_t<Read> onClientThread(Read read) {
+    auto onClientThread(Read read) {
         return onLoopThread(*loop_, std::move(read));
     }
 
@@ -113,10 +102,6 @@ class ScriptedDiscovery {
         service->loop = loop_;
         service->listener = listener_;
         listener_->serviceFound(service);
-    }
-    template <typename Work>
-    void run(Work work) {
-        asio::post(*loop_, std::move(work));
     }
 
     asio::io_context* loop_ = nullptr;

@@ -26,4 +26,17 @@ std::invoke_result_t<Read> onLoopThread(asio::io_context& loop, Read read) {
     return result.get();
 }
 
+// Runs `loop` on the calling thread until `done()` holds; false when `timeout` passes
+// first. The loop needs work (a work guard) to keep waiting.
+template <typename Condition>
+bool runLoopUntil(asio::io_context& loop, Condition done, std::chrono::milliseconds timeout) {
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        loop.run_one_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 }  // namespace corvane::testing
