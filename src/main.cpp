@@ -9,7 +9,6 @@
 
 #include "command/command_handler.h"
 #include "command/x11/x11_workspace.h"
-#include "keystroke/x11/x11_connection.h"
 #include "keystroke/x11/x11_keyboard_events.h"
 #include "keystroke/x11/x11_keyboard_layout_source.h"
 #include "network/avahi/avahi_discovery.h"
@@ -22,6 +21,7 @@
 #include "shell/notification_center.h"
 #include "shell/qt/corvane_client_app.h"
 #include "shell/qt/qt_main_queue.h"
+#include "x11/x11_connection.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "command/key_model.h"
+#include "keystroke/key_model.h"
 
 namespace corvane {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "command/key_model.h"
+#include "keystroke/key_model.h"
 #include "keystroke/keyboard_events.h"
 
 namespace corvane {

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "command/fixed_keys.h"
 #include "keystroke/character_lookup.h"
+#include "keystroke/fixed_keys.h"
 
 namespace corvane {
 

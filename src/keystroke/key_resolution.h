@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "command/key_model.h"
+#include "keystroke/key_model.h"
 #include "keystroke/keyboard_layout.h"
 
 namespace corvane {

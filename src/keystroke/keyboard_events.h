@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "command/key_model.h"
+#include "keystroke/key_model.h"
 
 namespace corvane {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "keystroke/x11/x11_connection.h"
 #include "keystroke/x11/x11_keyboard_events.h"
 #include "keystroke/x11/x11_keyboard_layout_source.h"
 #include "keystroke/x11/xcb_xkb.h"
 #include "support/recording_window.h"
 #include "support/xvfb_server.h"
+#include "x11/x11_connection.h"
 
 namespace corvane::testing {
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "command/workspace.h"
-#include "keystroke/x11/x11_connection.h"
+#include "x11/x11_connection.h"
 
 namespace corvane::x11 {
 

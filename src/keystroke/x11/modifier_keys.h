@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "command/key_model.h"
+#include "keystroke/key_model.h"
 
 namespace corvane::x11 {
 

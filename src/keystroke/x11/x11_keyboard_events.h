@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "keystroke/keyboard_events.h"
-#include "keystroke/x11/x11_connection.h"
 #include "keystroke/x11/x11_keyboard_layout_source.h"
+#include "x11/x11_connection.h"
 
 namespace corvane::x11 {
 

@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "keystroke/keyboard_layout.h"
-#include "keystroke/x11/x11_connection.h"
 #include "keystroke/xkb/xkb_keymap_layout.h"
+#include "x11/x11_connection.h"
 
 namespace corvane::x11 {
 

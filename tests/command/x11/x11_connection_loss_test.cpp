@@ -9,10 +9,10 @@
 #include "command/x11/x11_workspace.h"
 #include "keystroke/character_lookup.h"
 #include "keystroke/event_posting.h"
-#include "keystroke/x11/x11_connection.h"
 #include "keystroke/x11/x11_keyboard_events.h"
 #include "keystroke/x11/x11_keyboard_layout_source.h"
 #include "support/xvfb_server.h"
+#include "x11/x11_connection.h"
 
 namespace corvane::x11 {
 namespace {

@@ -1,4 +1,4 @@
-#include "keystroke/x11/x11_connection.h"
+#include "x11/x11_connection.h"
 
 #include <cstdlib>
 

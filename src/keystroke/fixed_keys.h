@@ -1,6 +1,6 @@
 #pragma once
 
-#include "command/key_model.h"
+#include "keystroke/key_model.h"
 
 namespace corvane {
 

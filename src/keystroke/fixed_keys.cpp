@@ -1,4 +1,4 @@
-#include "command/fixed_keys.h"
+#include "keystroke/fixed_keys.h"
 
 #include <array>
 
