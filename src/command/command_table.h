@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "command/target_application.h"
 #include "keystroke/key_model.h"
 
 namespace corvane {

@@ -83,7 +83,4 @@ class Sequence {
 using KeySequence = Sequence<KeyType>;
 using KeyCodeSequence = Sequence<KeyCodePair>;
 
-// The family of the frontmost target application.
-enum class TargetFamily : std::uint8_t { sibelius, dorico };
-
 }  // namespace corvane
