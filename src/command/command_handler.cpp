@@ -27,8 +27,9 @@ void CommandHandler::handleCommand(std::uint32_t commandWord) {
     if (!keys) {
         return;
     }
-    // Every key is resolved before the first is posted: a command that cannot be typed
-    // whole types nothing.
+    // One look at the keyboard serves the whole command. Every key is resolved before the
+    // first is posted: a command that cannot be typed whole types nothing.
+    const KeyboardLayoutCommandScope oneLayout(layouts_);
     const std::optional<KeyCodeSequence> resolved = resolveKeySequence(layouts_, *keys);
     if (!resolved) {
         return;

@@ -27,6 +27,32 @@ constexpr std::array<std::uint32_t, 4> candidateModifierStates = {
 // The longest text one translation may produce.
 constexpr std::size_t maxTranslationLength = 4;
 
+// The first candidate key and state, of `states`, whose translation `matches`.
+template <std::size_t stateCount, typename Matches>
+bool findKey(KeyboardLayout& layout, const std::array<std::uint32_t, stateCount>& states,
+             Matches matches, std::uint16_t& keyCode, std::uint32_t& modifierState) {
+    std::array<char16_t, maxTranslationLength> produced{};
+    for (const std::uint32_t candidateKey : candidateKeyCodes) {
+        for (const std::uint32_t candidateState : states) {
+            std::uint32_t deadKeyState = 0;
+            std::size_t length = 0;
+            const auto virtualKey = static_cast<std::uint16_t>(candidateKey & 0xFFFF);
+            const auto keyState = static_cast<std::uint8_t>((candidateState >> 8) & 0xFF);
+            if (!layout.translate(virtualKey, keyState, layout.keyboardType(), deadKeyState,
+                                  produced, length) ||
+                length == 0) {
+                continue;
+            }
+            if (matches(std::u16string_view(produced.data(), length))) {
+                keyCode = virtualKey;
+                modifierState = candidateState;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool keyCodeForString(KeyboardLayoutSource& layouts, std::u16string_view text,
@@ -38,26 +64,29 @@ bool keyCodeForString(KeyboardLayoutSource& layouts, std::u16string_view text,
     if (!layout) {
         return false;
     }
-    std::array<char16_t, maxTranslationLength> produced{};
-    for (const std::uint32_t candidateKey : candidateKeyCodes) {
-        for (const std::uint32_t candidateState : candidateModifierStates) {
-            std::uint32_t deadKeyState = 0;
-            std::size_t length = 0;
-            const auto virtualKey = static_cast<std::uint16_t>(candidateKey & 0xFFFF);
-            const auto keyState = static_cast<std::uint8_t>((candidateState >> 8) & 0xFF);
-            if (!layout->translate(virtualKey, keyState, layout->keyboardType(), deadKeyState,
-                                   produced, length) ||
-                length == 0) {
-                continue;
-            }
-            if (std::u16string_view(produced.data(), length) == text) {
-                keyCode = virtualKey;
-                modifierState = candidateState;
-                return true;
-            }
-        }
+    return findKey(
+        *layout, candidateModifierStates,
+        [text](std::u16string_view produced) { return produced == text; }, keyCode, modifierState);
+}
+
+std::optional<std::uint16_t> keyCodeForLetter(KeyboardLayoutSource& layouts, char16_t lowercase) {
+    const std::shared_ptr<KeyboardLayout> layout = layouts.currentLayout();
+    if (!layout) {
+        return std::nullopt;
     }
-    return false;
+    const char16_t uppercase = lowercase - u'a' + u'A';
+    std::uint16_t keyCode = 0;
+    std::uint32_t modifierState = 0;
+    if (!findKey(
+            *layout, std::array<std::uint32_t, 2>{0, ModifierState::shift},
+            [&](std::u16string_view produced) {
+                return produced.size() == 1 &&
+                       (produced[0] == lowercase || produced[0] == uppercase);
+            },
+            keyCode, modifierState)) {
+        return std::nullopt;
+    }
+    return keyCode;
 }
 
 }  // namespace corvane

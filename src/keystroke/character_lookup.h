@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "keystroke/keyboard_layout.h"
@@ -21,5 +22,10 @@ inline constexpr std::uint32_t control = 0x1000;
 // otherwise returns false and leaves both outputs as they were.
 bool keyCodeForString(KeyboardLayoutSource& layouts, std::u16string_view text,
                       std::uint16_t& keyCode, std::uint32_t& modifierState);
+
+// The key that gives the ASCII letter `lowercase`, small or capital, without Option, on
+// the current layout: the same candidate keys in the same order, first match wins.
+// Nothing when no key of the layout has it (a non-Latin layout) or there is no layout.
+std::optional<std::uint16_t> keyCodeForLetter(KeyboardLayoutSource& layouts, char16_t lowercase);
 
 }  // namespace corvane

@@ -28,14 +28,26 @@ void postKey(KeyboardEvents& events, std::uint16_t keyCode, CGEventFlags flags) 
     }
 }
 
-void postKeyCodeSequence(KeyboardEvents& events, const KeyCodeSequence& sequence) {
+namespace {
+
+void postEveryKey(KeyboardEvents& events, const KeyCodeSequence& sequence) {
     if (const KeyCodePair* pair = sequence.asSingle()) {
         postKey(events, pair->keyCode, pair->flags);
         return;
     }
     for (const KeyCodeSequence& element : *sequence.asMultiple()) {
-        postKeyCodeSequence(events, element);
+        postEveryKey(events, element);
     }
+}
+
+}  // namespace
+
+void postKeyCodeSequence(KeyboardEvents& events, const KeyCodeSequence& sequence) {
+    if (!events.beginCommand(sequence)) {
+        return;
+    }
+    postEveryKey(events, sequence);
+    events.endCommand();
 }
 
 }  // namespace corvane

@@ -13,7 +13,8 @@ inline constexpr std::uint16_t leftShiftKeyCode = 56;
 // Posts one key-down and one key-up of `keyCode`, both carrying exactly `flags`.
 void postKey(KeyboardEvents& events, std::uint16_t keyCode, CGEventFlags flags);
 
-// Posts every pair of the sequence, depth first, back to back.
+// Posts every pair of the sequence, depth first, back to back, as one command: nothing
+// at all when the keyboard cannot type all of it as its flags say.
 void postKeyCodeSequence(KeyboardEvents& events, const KeyCodeSequence& sequence);
 
 }  // namespace corvane

@@ -20,4 +20,15 @@ KeyCodePair fixedKeyCodePair(const KeyType& key) {
     return {fixedKeyCodes.at(index), fixedFlags.at(index)};
 }
 
+std::optional<char16_t> fixedKeyLetter(const KeyType& key) {
+    switch (key.kind()) {
+        case KeyType::Case::shift_p:
+            return u'p';
+        case KeyType::Case::command_t:
+            return u't';
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace corvane

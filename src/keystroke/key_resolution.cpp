@@ -28,7 +28,13 @@ namespace {
 
 std::optional<KeyCodePair> resolveKey(KeyboardLayoutSource& layouts, const KeyType& key) {
     if (key.kind() != KeyType::Case::string) {
-        return fixedKeyCodePair(key);
+        KeyCodePair pair = fixedKeyCodePair(key);
+        // A letter shortcut goes to the key that gives the letter on the user's layout
+        // (Dvorak, Colemak, ...); a layout without it keeps the QWERTY position.
+        if (const std::optional<char16_t> letter = fixedKeyLetter(key)) {
+            pair.keyCode = keyCodeForLetter(layouts, *letter).value_or(pair.keyCode);
+        }
+        return pair;
     }
     std::uint16_t keyCode = 0;
     std::uint32_t modifierState = 0;

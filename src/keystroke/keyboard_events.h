@@ -32,6 +32,12 @@ class KeyboardEvents {
     virtual ~KeyboardEvents() = default;
     // A new event source, or null when none can be made.
     virtual std::unique_ptr<KeyboardEventSource> createSource() = 0;
+
+    // The keys of one command are about to be posted. True when every one of them can be
+    // typed exactly as its flags say; then endCommand follows the last of them. False
+    // when not: then none of them is posted, and the service has said why.
+    virtual bool beginCommand(const KeyCodeSequence& /*keys*/) { return true; }
+    virtual void endCommand() {}
 };
 
 }  // namespace corvane

@@ -33,6 +33,25 @@ class KeyboardLayoutSource {
     virtual ~KeyboardLayoutSource() = default;
     // The current layout, or null when none can be had.
     virtual std::shared_ptr<KeyboardLayout> currentLayout() = 0;
+
+    // From beginCommand to endCommand the source answers with the keyboard as it was at
+    // beginCommand, so every key of one command is placed on the same layout and group.
+    virtual void beginCommand() {}
+    virtual void endCommand() {}
+};
+
+// Holds the source's layout for the life of one command.
+class KeyboardLayoutCommandScope {
+  public:
+    explicit KeyboardLayoutCommandScope(KeyboardLayoutSource& layouts) : layouts_(layouts) {
+        layouts_.beginCommand();
+    }
+    ~KeyboardLayoutCommandScope() { layouts_.endCommand(); }
+    KeyboardLayoutCommandScope(const KeyboardLayoutCommandScope&) = delete;
+    KeyboardLayoutCommandScope& operator=(const KeyboardLayoutCommandScope&) = delete;
+
+  private:
+    KeyboardLayoutSource& layouts_;
 };
 
 }  // namespace corvane

@@ -57,6 +57,19 @@ class X11DesktopTest : public ::testing::Test {
         xcb_xkb_latch_lock_state(connection->get(), XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, group, 0, 0,
                                  0);
     }
+    // NumLock is Mod2 in the server's default keymaps.
+    void lockNumLock(bool locked) {
+        xcb_xkb_latch_lock_state(connection->get(), XCB_XKB_ID_USE_CORE_KBD, XCB_MOD_MASK_2,
+                                 locked ? XCB_MOD_MASK_2 : 0, 0, 0, 0, 0, 0);
+    }
+    bool numLockLocked() {
+        xcb_connection_t* c = connection->get();
+        xcb_xkb_get_state_reply_t* state =
+            xcb_xkb_get_state_reply(c, xcb_xkb_get_state(c, XCB_XKB_ID_USE_CORE_KBD), nullptr);
+        const bool locked = state != nullptr && (state->lockedMods & XCB_MOD_MASK_2) != 0;
+        std::free(state);
+        return locked;
+    }
     // The keys down on the server, by keycode; all when the server does not answer.
     std::bitset<256> keysDown() {
         xcb_connection_t* c = connection->get();

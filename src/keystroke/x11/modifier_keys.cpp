@@ -59,4 +59,27 @@ bool isModifierKey(xkb_keymap* keymap, xkb_keycode_t keycode) {
            0;
 }
 
+std::uint8_t numLockMask(xkb_keymap* keymap, xkb_layout_index_t layoutIndex) {
+    const xkb_keycode_t numLock = xkb::findKeycodeForKeysym(keymap, layoutIndex, XKB_KEY_Num_Lock);
+    const xkb::StatePtr state(xkb_state_new(keymap));
+    if (numLock == XKB_KEYCODE_INVALID || !state) {
+        return 0;
+    }
+    xkb_state_update_key(state.get(), numLock, XKB_KEY_DOWN);
+    xkb_state_update_key(state.get(), numLock, XKB_KEY_UP);
+    // The first eight modifiers of every xkb keymap are the core ones, in core order.
+    return static_cast<std::uint8_t>(xkb_state_serialize_mods(state.get(), XKB_STATE_MODS_LOCKED) &
+                                     0xFF);
+}
+
+bool isKeypadKey(xkb_keymap* keymap, xkb_layout_index_t layoutIndex, xkb_keycode_t keycode) {
+    const xkb::StatePtr state(xkb_state_new(keymap));
+    if (!state) {
+        return false;
+    }
+    xkb_state_update_mask(state.get(), 0, 0, 0, 0, 0, layoutIndex);
+    const xkb_keysym_t keysym = xkb_state_key_get_one_sym(state.get(), keycode);
+    return keysym >= XKB_KEY_KP_Space && keysym <= XKB_KEY_KP_Equal;
+}
+
 }  // namespace corvane::x11

@@ -2,6 +2,7 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -19,5 +20,11 @@ std::optional<std::vector<xkb_keycode_t>> modifierKeysForFlags(xkb_keymap* keyma
 
 // True when pressing `keycode` sets a modifier (Shift, Control, AltGr, Super, …).
 bool isModifierKey(xkb_keymap* keymap, xkb_keycode_t keycode);
+
+// The core modifier mask that NumLock locks (usually Mod2), or 0 without a NumLock key.
+std::uint8_t numLockMask(xkb_keymap* keymap, xkb_layout_index_t layoutIndex);
+
+// True when `keycode` is a keypad key in the group (its keysym is a KP_ one).
+bool isKeypadKey(xkb_keymap* keymap, xkb_layout_index_t layoutIndex, xkb_keycode_t keycode);
 
 }  // namespace corvane::x11

@@ -2,9 +2,8 @@
 
 #include <xcb/xtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <optional>
-#include <vector>
 
 #include "keystroke/x11/modifier_keys.h"
 #include "keystroke/x11/xcb_xkb.h"
@@ -25,28 +24,23 @@ std::optional<xcb_keycode_t> x11KeycodeForVirtualKey(std::uint16_t virtualKeyCod
     return static_cast<xcb_keycode_t>(*keycode);
 }
 
-bool isKeyDown(const xcb_query_keymap_reply_t& keys, xcb_keycode_t keycode) {
-    return (keys.keys[keycode / 8] & (1U << (keycode % 8))) != 0;
+void collectPairs(const KeyCodeSequence& keys, std::vector<KeyCodePair>& pairs) {
+    if (const KeyCodePair* pair = keys.asSingle()) {
+        pairs.push_back(*pair);
+        return;
+    }
+    for (const KeyCodeSequence& element : *keys.asMultiple()) {
+        collectPairs(element, pairs);
+    }
 }
 
-// What a key-down changed and its key-up must undo.
-struct HeldPress {
-    xcb_keycode_t key = 0;
-    std::vector<xcb_keycode_t> modifiersPressed;
-    std::vector<xcb_keycode_t> userModifiersReleased;
-    bool capsLockUnlocked = false;
-};
-
+// One key press of a command; a key posted on its own begins and ends a command.
 class XTestEventSource final : public KeyboardEventSource {
   public:
-    XTestEventSource(X11Connection& connection, X11KeyboardLayoutSource& layouts)
-        : connection_(connection), layouts_(layouts) {}
+    explicit XTestEventSource(X11KeyboardEvents& events) : events_(events) {}
     ~XTestEventSource() override {
         // A key-down whose key-up never came is released all the same.
-        if (held_) {
-            finishPress();
-            xcb_flush(connection_.get());
-        }
+        finishPress();
     }
     XTestEventSource(const XTestEventSource&) = delete;
     XTestEventSource& operator=(const XTestEventSource&) = delete;
@@ -59,138 +53,42 @@ class XTestEventSource final : public KeyboardEventSource {
     }
 
     void post(const KeyboardEvent& event) override {
-        const std::optional<xcb_keycode_t> found = x11KeycodeForVirtualKey(event.keyCode);
-        if (!found || !connection_.usable()) {
+        const std::optional<xcb_keycode_t> key = x11KeycodeForVirtualKey(event.keyCode);
+        if (!key) {
             return;
         }
-        const xcb_keycode_t key = *found;
-        if (event.keyDown) {
-            if (held_) {
+        if (!event.keyDown) {
+            if (pressed_ == key) {
                 finishPress();
             }
-            startPress(key, event.flags);
-        } else if (held_ && held_->key == key) {
-            finishPress();
+            return;
         }
-        // Sent now, so the events reach the server in order before the caller goes on.
-        xcb_flush(connection_.get());
+        finishPress();
+        if (!events_.inCommand()) {
+            if (!events_.beginCommand(KeyCodeSequence::single({event.keyCode, event.flags}))) {
+                return;
+            }
+            ownsCommand_ = true;
+        }
+        events_.pressKey(*key, event.flags);
+        pressed_ = key;
     }
 
   private:
-    void startPress(xcb_keycode_t key, CGEventFlags flags) {
-        xcb_connection_t* c = connection_.get();
-        const xcb_query_keymap_cookie_t keysCookie = xcb_query_keymap(c);
-        const std::optional<KeyboardSnapshot> keyboard = layouts_.snapshot();
-        xcb_query_keymap_reply_t* keys = xcb_query_keymap_reply(c, keysCookie, nullptr);
-        HeldPress press{key, {}, {}, false};
-        const bool planned = planPress(press, keyboard, keys, flags);
-        std::free(keys);
-        if (planned && releaseUserModifiers(press.userModifiersReleased)) {
-            if (press.capsLockUnlocked) {
-                setCapsLock(false);
-            }
-            for (const xcb_keycode_t modifier : press.modifiersPressed) {
-                fake(XCB_KEY_PRESS, modifier);
-            }
-            fake(XCB_KEY_PRESS, key);
-            held_ = std::move(press);
-        }
-    }
-
-    // Lets go of the modifier keys the user holds. XTest can release only what an XTest
-    // client pressed; a key held on a real keyboard stays down. Then the key would carry
-    // a modifier that is not in its flags, so it is not typed: the keys that did go up
-    // are pressed again and false is returned.
-    bool releaseUserModifiers(const std::vector<xcb_keycode_t>& userModifiers) {
-        if (userModifiers.empty()) {
-            return true;
-        }
-        for (const xcb_keycode_t userModifier : userModifiers) {
-            fake(XCB_KEY_RELEASE, userModifier);
-        }
-        xcb_connection_t* c = connection_.get();
-        xcb_query_keymap_reply_t* keys = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
-        if (keys == nullptr) {
-            return false;
-        }
-        std::vector<xcb_keycode_t> released;
-        for (const xcb_keycode_t userModifier : userModifiers) {
-            if (!isKeyDown(*keys, userModifier)) {
-                released.push_back(userModifier);
-            }
-        }
-        std::free(keys);
-        if (released.size() == userModifiers.size()) {
-            return true;
-        }
-        for (const xcb_keycode_t userModifier : released) {
-            fake(XCB_KEY_PRESS, userModifier);
-        }
-        return false;
-    }
-
-    // Fills in what must change around the key; false when the flags cannot be given.
-    bool planPress(HeldPress& press, const std::optional<KeyboardSnapshot>& keyboard,
-                   const xcb_query_keymap_reply_t* keys, CGEventFlags flags) const {
-        if (!keyboard) {
-            return flags == 0;  // without XKB no modifier key can be found
-        }
-        xkb_keymap* keymap = keyboard->layout->keymap();
-        std::optional<std::vector<xkb_keycode_t>> modifiers =
-            modifierKeysForFlags(keymap, keyboard->layout->layoutIndex(), flags);
-        if (!modifiers) {
-            return false;  // typing the key without its modifiers would be another keystroke
-        }
-        for (const xkb_keycode_t modifier : *modifiers) {
-            press.modifiersPressed.push_back(static_cast<xcb_keycode_t>(modifier));
-        }
-        if (keyboard->depressedModifiers != 0 && keys != nullptr) {
-            for (xkb_keycode_t keycode = 8; keycode <= maxX11Keycode; ++keycode) {
-                const auto x11Keycode = static_cast<xcb_keycode_t>(keycode);
-                if (x11Keycode != press.key && isKeyDown(*keys, x11Keycode) &&
-                    isModifierKey(keymap, keycode)) {
-                    press.userModifiersReleased.push_back(x11Keycode);
-                }
-            }
-        }
-        press.capsLockUnlocked = (keyboard->lockedModifiers & XCB_MOD_MASK_LOCK) != 0;
-        return true;
-    }
-
     void finishPress() {
-        const HeldPress press = std::move(*held_);
-        held_.reset();
-        if (!connection_.usable()) {
-            return;
+        if (pressed_) {
+            events_.releaseKey();
+            pressed_.reset();
         }
-        fake(XCB_KEY_RELEASE, press.key);
-        for (auto modifier = press.modifiersPressed.rbegin();
-             modifier != press.modifiersPressed.rend(); ++modifier) {
-            fake(XCB_KEY_RELEASE, *modifier);
-        }
-        if (press.capsLockUnlocked) {
-            setCapsLock(true);
-        }
-        for (const xcb_keycode_t userModifier : press.userModifiersReleased) {
-            fake(XCB_KEY_PRESS, userModifier);
+        if (ownsCommand_) {
+            events_.endCommand();
+            ownsCommand_ = false;
         }
     }
 
-    void fake(std::uint8_t type, xcb_keycode_t keycode) {
-        xcb_test_fake_input(connection_.get(), type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    }
-
-    // Locks or unlocks Caps Lock without a key event, so the application sees no
-    // Caps Lock key and the LED follows.
-    void setCapsLock(bool locked) {
-        xcb_xkb_latch_lock_state(connection_.get(),
-                                 static_cast<xcb_xkb_device_spec_t>(layouts_.deviceId()),
-                                 XCB_MOD_MASK_LOCK, locked ? XCB_MOD_MASK_LOCK : 0, 0, 0, 0, 0, 0);
-    }
-
-    X11Connection& connection_;
-    X11KeyboardLayoutSource& layouts_;
-    std::optional<HeldPress> held_;
+    X11KeyboardEvents& events_;
+    std::optional<xcb_keycode_t> pressed_;
+    bool ownsCommand_ = false;
 };
 
 }  // namespace
@@ -214,7 +112,182 @@ std::unique_ptr<KeyboardEventSource> X11KeyboardEvents::createSource() {
     if (!hasXTest_ || !connection_.usable()) {
         return nullptr;
     }
-    return std::make_unique<XTestEventSource>(connection_, layouts_);
+    return std::make_unique<XTestEventSource>(*this);
+}
+
+bool X11KeyboardEvents::beginCommand(const KeyCodeSequence& keys) {
+    if (!hasXTest_ || !connection_.usable()) {
+        return false;  // said already
+    }
+    std::vector<KeyCodePair> pairs;
+    collectPairs(keys, pairs);
+    std::vector<xcb_keycode_t> commandKeys;
+    CGEventFlags allFlags = 0;
+    for (const KeyCodePair& pair : pairs) {
+        const std::optional<xcb_keycode_t> key = x11KeycodeForVirtualKey(pair.keyCode);
+        if (!key) {
+            return false;  // that key would make no event: the command would not be whole
+        }
+        commandKeys.push_back(*key);
+        allFlags |= pair.flags;
+    }
+
+    Command command;
+    command.keyboard = layouts_.snapshot();
+    if (!command.keyboard) {
+        return allFlags == 0;  // without XKB no modifier key can be found
+    }
+    xkb_keymap* keymap = command.keyboard->layout->keymap();
+    const xkb_layout_index_t group = command.keyboard->layout->layoutIndex();
+    if (!modifierKeysForFlags(keymap, group, allFlags)) {
+        // Typing a key without its modifiers would be another keystroke.
+        connection_.diagnostics() << "A command was not typed: the keyboard layout has no key "
+                                     "for one of its modifiers."
+                                  << std::endl;
+        return false;
+    }
+    if (!releaseUserModifiers(command, commandKeys)) {
+        connection_.diagnostics() << "A command was not typed: a modifier key is held down on "
+                                     "the keyboard."
+                                  << std::endl;
+        return false;
+    }
+    command.capsLockUnlocked = (command.keyboard->lockedModifiers & XCB_MOD_MASK_LOCK) != 0;
+    if (command.capsLockUnlocked) {
+        lockModifiers(XCB_MOD_MASK_LOCK, false);
+    }
+    command.numLockMask = numLockMask(keymap, group);
+    command.userNumLock = (command.keyboard->lockedModifiers & command.numLockMask) != 0;
+    command.numLockOn = command.userNumLock;
+    command_ = std::move(command);
+    return true;
+}
+
+bool X11KeyboardEvents::releaseUserModifiers(Command& command,
+                                             const std::vector<xcb_keycode_t>& keys) {
+    const KeyboardSnapshot& keyboard = *command.keyboard;
+    if (keyboard.depressedModifiers == 0) {
+        return true;
+    }
+    xkb_keymap* keymap = keyboard.layout->keymap();
+    for (xkb_keycode_t keycode = 8; keycode <= maxX11Keycode; ++keycode) {
+        const auto key = static_cast<xcb_keycode_t>(keycode);
+        if (keyboard.isKeyDown(key) && std::find(keys.begin(), keys.end(), key) == keys.end() &&
+            isModifierKey(keymap, keycode)) {
+            command.userModifiersReleased.push_back(key);
+            fake(XCB_KEY_RELEASE, key);
+        }
+    }
+    if (command.userModifiersReleased.empty()) {
+        return true;
+    }
+    // XTest lets go only of what an XTest client pressed: a key held on a real keyboard
+    // stays down, and every key of the command would carry its modifier.
+    xcb_connection_t* c = connection_.get();
+    xcb_query_keymap_reply_t* reply = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+    KeyboardSnapshot after;
+    if (reply != nullptr) {
+        std::copy(std::begin(reply->keys), std::end(reply->keys), after.keysDown.begin());
+    } else {
+        after.keysDown.fill(0xFF);  // no answer: nothing is known to have gone up
+    }
+    std::free(reply);
+    const std::vector<xcb_keycode_t>& released = command.userModifiersReleased;
+    if (std::none_of(released.begin(), released.end(),
+                     [&](xcb_keycode_t key) { return after.isKeyDown(key); })) {
+        return true;
+    }
+    for (const xcb_keycode_t key : released) {
+        if (!after.isKeyDown(key)) {
+            fake(XCB_KEY_PRESS, key);
+        }
+    }
+    xcb_flush(c);
+    return false;
+}
+
+void X11KeyboardEvents::endCommand() {
+    if (!command_) {
+        return;
+    }
+    releaseKey();
+    setNumLock(command_->userNumLock);
+    const Command command = std::move(*command_);
+    command_.reset();
+    if (!connection_.usable()) {
+        return;
+    }
+    if (command.capsLockUnlocked) {
+        lockModifiers(XCB_MOD_MASK_LOCK, true);
+    }
+    for (const xcb_keycode_t key : command.userModifiersReleased) {
+        fake(XCB_KEY_PRESS, key);
+    }
+    // The whole command reaches the server in one write, in order.
+    xcb_flush(connection_.get());
+}
+
+void X11KeyboardEvents::pressKey(xcb_keycode_t key, CGEventFlags flags) {
+    releaseKey();
+    if (!command_ || !connection_.usable()) {
+        return;
+    }
+    HeldKey held{key, {}};
+    if (command_->keyboard) {
+        xkb_keymap* keymap = command_->keyboard->layout->keymap();
+        const xkb_layout_index_t group = command_->keyboard->layout->layoutIndex();
+        const std::optional<std::vector<xkb_keycode_t>> modifiers =
+            modifierKeysForFlags(keymap, group, flags);
+        if (!modifiers) {
+            return;  // not a key the command announced
+        }
+        held.modifiersPressed.assign(modifiers->begin(), modifiers->end());
+        // Keypad keys give their digits only with NumLock on. The application sees every
+        // key alike whether the user keeps NumLock on or off.
+        setNumLock(isKeypadKey(keymap, group, key));
+    } else if (flags != 0) {
+        return;
+    }
+    for (const xcb_keycode_t modifier : held.modifiersPressed) {
+        fake(XCB_KEY_PRESS, modifier);
+    }
+    fake(XCB_KEY_PRESS, key);
+    held_ = std::move(held);
+}
+
+void X11KeyboardEvents::releaseKey() {
+    if (!held_) {
+        return;
+    }
+    const HeldKey held = std::move(*held_);
+    held_.reset();
+    if (!connection_.usable()) {
+        return;
+    }
+    fake(XCB_KEY_RELEASE, held.key);
+    for (auto modifier = held.modifiersPressed.rbegin(); modifier != held.modifiersPressed.rend();
+         ++modifier) {
+        fake(XCB_KEY_RELEASE, *modifier);
+    }
+}
+
+void X11KeyboardEvents::fake(std::uint8_t type, xcb_keycode_t keycode) {
+    xcb_test_fake_input(connection_.get(), type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+}
+
+void X11KeyboardEvents::setNumLock(bool on) {
+    if (command_->numLockMask != 0 && command_->numLockOn != on) {
+        lockModifiers(command_->numLockMask, on);
+        command_->numLockOn = on;
+    }
+}
+
+// Locks or unlocks modifiers without a key event, so the application sees no Caps Lock
+// or NumLock key.
+void X11KeyboardEvents::lockModifiers(std::uint8_t mask, bool locked) {
+    xcb_xkb_latch_lock_state(connection_.get(),
+                             static_cast<xcb_xkb_device_spec_t>(layouts_.deviceId()), mask,
+                             locked ? mask : 0, 0, 0, 0, 0, 0);
 }
 
 }  // namespace corvane::x11

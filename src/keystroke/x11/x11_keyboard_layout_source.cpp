@@ -2,7 +2,9 @@
 
 #include <xkbcommon/xkbcommon-x11.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 #include "keystroke/x11/xcb_xkb.h"
 
@@ -69,21 +71,29 @@ bool X11KeyboardLayoutSource::drainKeymapChanges() {
     return changed;
 }
 
-std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::snapshot() {
+std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::look() {
     if (deviceId_ < 0 || !connection_.usable()) {
         return std::nullopt;
     }
     xcb_connection_t* c = connection_.get();
-    // The round trip: every event the server sent before its answer is read with it.
-    xcb_xkb_get_state_reply_t* state = xcb_xkb_get_state_reply(
-        c, xcb_xkb_get_state(c, static_cast<xcb_xkb_device_spec_t>(deviceId_)), nullptr);
-    if (state == nullptr) {
+    // One round trip for both: every event the server sent before its answers is read
+    // with them.
+    const xcb_xkb_get_state_cookie_t stateCookie =
+        xcb_xkb_get_state(c, static_cast<xcb_xkb_device_spec_t>(deviceId_));
+    const xcb_query_keymap_cookie_t keysCookie = xcb_query_keymap(c);
+    xcb_xkb_get_state_reply_t* state = xcb_xkb_get_state_reply(c, stateCookie, nullptr);
+    xcb_query_keymap_reply_t* keys = xcb_query_keymap_reply(c, keysCookie, nullptr);
+    if (state == nullptr || keys == nullptr) {
+        std::free(state);
+        std::free(keys);
         connection_.usable();
         return std::nullopt;
     }
-    const KeyboardSnapshot modifiers{nullptr, state->baseMods, state->lockedMods};
+    KeyboardSnapshot result{nullptr, state->baseMods, state->lockedMods, {}};
+    std::copy(std::begin(keys->keys), std::end(keys->keys), result.keysDown.begin());
     const xkb_layout_index_t group = state->group;
     std::free(state);
+    std::free(keys);
 
     if (drainKeymapChanges() || !keymap_) {
         layout_.reset();
@@ -98,12 +108,19 @@ std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::snapshot() {
     if (!layout_ || layout_->layoutIndex() != layoutIndex) {
         layout_ = std::make_shared<xkb::XkbKeymapLayout>(keymap_.get(), layoutIndex);
     }
-    KeyboardSnapshot result = modifiers;
     result.layout = layout_;
     return result;
 }
 
-std::shared_ptr<xkb::XkbKeymapLayout> X11KeyboardLayoutSource::currentKeymapLayout() {
+std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::snapshot() {
+    return commandLook_ ? *commandLook_ : look();
+}
+
+void X11KeyboardLayoutSource::beginCommand() {
+    commandLook_ = look();
+}
+
+std::shared_ptr<KeyboardLayout> X11KeyboardLayoutSource::currentLayout() {
     std::optional<KeyboardSnapshot> current = snapshot();
     return current ? current->layout : nullptr;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,25 +18,36 @@ struct KeyboardSnapshot {
     // Core modifier masks (Shift 0x01, Lock 0x02, Control 0x04, Mod1 to Mod5 0x08 to 0x80).
     std::uint8_t depressedModifiers = 0;
     std::uint8_t lockedModifiers = 0;
+    // The keys down, one bit per X keycode.
+    std::array<std::uint8_t, 32> keysDown{};
+
+    bool isKeyDown(std::uint8_t keycode) const {
+        return (keysDown[keycode / 8] & (1U << (keycode % 8))) != 0;
+    }
 };
 
 // The layout the user has selected right now on the X server, through xkbcommon-x11.
 // The compiled keymap is kept until the server announces a new one (XKB
-// NewKeyboardNotify or MapNotify); the group is read from the server on every call.
-// Each call makes one round trip first, so a change made just before it is seen.
+// NewKeyboardNotify or MapNotify); the group, the modifiers and the keys down are read
+// in one round trip, so a change made just before is seen. Within a command that one
+// look serves every question.
 class X11KeyboardLayoutSource final : public KeyboardLayoutSource {
   public:
     explicit X11KeyboardLayoutSource(X11Connection& connection);
 
-    std::shared_ptr<KeyboardLayout> currentLayout() override { return currentKeymapLayout(); }
-    std::shared_ptr<xkb::XkbKeymapLayout> currentKeymapLayout();
-    // The layout and the modifier state; nothing without an X server or XKB.
+    std::shared_ptr<KeyboardLayout> currentLayout() override;
+    void beginCommand() override;
+    void endCommand() override { commandLook_.reset(); }
+    // The keyboard now, or within a command as it was at its start; nothing without an
+    // X server or XKB.
     std::optional<KeyboardSnapshot> snapshot();
 
     // The XKB id of the core keyboard, or -1 without XKB.
     std::int32_t deviceId() const { return deviceId_; }
 
   private:
+    // Asks the server; nothing when it cannot say.
+    std::optional<KeyboardSnapshot> look();
     // Reads every pending event; true when one of them announced a new keymap.
     bool drainKeymapChanges();
 
@@ -45,6 +57,8 @@ class X11KeyboardLayoutSource final : public KeyboardLayoutSource {
     std::uint8_t xkbEventBase_ = 0;
     xkb::KeymapPtr keymap_;
     std::shared_ptr<xkb::XkbKeymapLayout> layout_;
+    // Set from beginCommand to endCommand: the look of the command under way.
+    std::optional<std::optional<KeyboardSnapshot>> commandLook_;
 };
 
 }  // namespace corvane::x11

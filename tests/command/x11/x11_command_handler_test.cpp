@@ -11,56 +11,83 @@ namespace corvane::testing {
 namespace {
 
 // Core modifier masks and keycodes of an evdev keymap.
-constexpr unsigned shift = 0x01, super = 0x40 /* Mod4 */, level3 = 0x80 /* Mod5 */;
+constexpr unsigned shift = 0x01, numLock = 0x10 /* Mod2 */, super = 0x40 /* Mod4 */,
+                   level3 = 0x80 /* Mod5 */;
 constexpr unsigned keyP = 33, keyT = 28, key6 = 15, key9 = 18, minus = 20, escape = 9, keypad9 = 81,
                    keypadPlus = 86;
+// Where Dvorak has P, T and -: the QWERTY R, K and apostrophe keys.
+constexpr unsigned dvorakP = 27, dvorakT = 45, dvorakMinus = 48;
 
 // Positions 1, 1, then five 0: Shift+P, "-", "-", five "^", Return.
 constexpr std::uint32_t doricoWord = 0x10000005;
 constexpr std::uint32_t sibeliusWord = 0x10000000;
 
 std::vector<TypedKey> doricoKeys(unsigned minusKey, unsigned caretKey, unsigned caretState,
-                                 unsigned group) {
-    std::vector<TypedKey> keys = {{keyP, shift | group, "P"}};
+                                 unsigned group, unsigned pKey = keyP) {
+    std::vector<TypedKey> keys = {{pKey, shift | group, "P"}};
     keys.insert(keys.end(), 2, {minusKey, group, "-"});
     keys.insert(keys.end(), 5, {caretKey, caretState | group, "^"});
     keys.push_back({36, group, "\\x0d"});  // Return
     return keys;
 }
 
+// Command+T, then the keypad keys as digits and + whatever the user's NumLock, with
+// NumLock's own bit as the only one beyond Command and Option; other keys without it.
+std::vector<TypedKey> sibeliusKeys(unsigned tKey) {
+    std::vector<TypedKey> keys = {{tKey, super, "t"}};
+    keys.insert(keys.end(), 3, {keypad9, super | level3 | numLock, "9"});
+    keys.push_back({keypadPlus, super | level3 | numLock, "+"});
+    keys.insert(keys.end(), 4, {keypad9, super | level3 | numLock, "9"});
+    keys.insert(keys.end(), 2, {escape, 0, "\\x1b"});
+    return keys;
+}
+
 using X11CommandHandlerTest = X11DesktopTest;
 
 // One handler for all cases: each layout switch comes between two commands, and the next
-// command must follow it.
+// command must follow it. The user's NumLock is as it was before the command.
 TEST_F(X11CommandHandlerTest, TypesForTheFrontmostApplicationOnTheCurrentLayout) {
     x11::X11Workspace workspace(*connection);
     std::ostringstream output;
     CommandHandler handler(workspace, *layouts, *events, output);
     const unsigned secondGroup = 0x2000;
-    std::vector<TypedKey> sibelius = {{keyT, super, "t"}};
-    sibelius.insert(sibelius.end(), 3, {keypad9, super | level3, ""});
-    sibelius.push_back({keypadPlus, super | level3, "+"});
-    sibelius.insert(sibelius.end(), 4, {keypad9, super | level3, ""});
-    sibelius.insert(sibelius.end(), 2, {escape, 0, "\\x1b"});
     struct Case {
-        std::string layout;
+        std::vector<std::string> layout;
         std::uint8_t group;
+        bool userNumLock;
         std::string application;
         std::uint32_t word;
         std::vector<TypedKey> keys;
     };
-    for (const auto& [layout, group, application, word, keys] : std::vector<Case>{
-             {"us", 0, "com.steinberg.dorico9", doricoWord, doricoKeys(minus, key6, shift, 0)},
-             {"fr", 0, "com.steinberg.dorico7", doricoWord, doricoKeys(key6, key9, level3, 0)},
-             {"us,fr", 1, "com.steinberg.dorico9", doricoWord,
+    const std::vector<std::string> us = {"us"}, dvorak = {"us", "-variant", "dvorak"};
+    for (const auto& [layout, group, userNumLock, application, word, keys] : std::vector<Case>{
+             {us, 0, false, "com.steinberg.dorico9", doricoWord, doricoKeys(minus, key6, shift, 0)},
+             {{"fr"},
+              0,
+              false,
+              "com.steinberg.dorico7",
+              doricoWord,
+              doricoKeys(key6, key9, level3, 0)},
+             {{"us,fr"},
+              1,
+              false,
+              "com.steinberg.dorico9",
+              doricoWord,
               doricoKeys(key6, key9, level3, secondGroup)},
-             {"de", 0, "com.steinberg.dorico9", doricoWord, {}},
-             {"us", 0, "com.avid.sibelius", sibeliusWord, sibelius},
-             {"us", 0, "org.example.other", doricoWord, {}},
-             {"us", 0, "org.example.other", sibeliusWord, {}}}) {
-        SCOPED_TRACE(layout + " " + application);
-        ASSERT_TRUE(server->run({"setxkbmap", layout}));
+             {{"de"}, 0, false, "com.steinberg.dorico9", doricoWord, {}},
+             {us, 0, false, "com.avid.sibelius", sibeliusWord, sibeliusKeys(keyT)},
+             {us, 0, true, "com.avid.sibelius", sibeliusWord, sibeliusKeys(keyT)},
+             {dvorak, 0, false, "com.steinberg.dorico9", doricoWord,
+              doricoKeys(dvorakMinus, key6, shift, 0, dvorakP)},
+             {dvorak, 0, true, "com.avid.sibelius", sibeliusWord, sibeliusKeys(dvorakT)},
+             {us, 0, false, "org.example.other", doricoWord, {}},
+             {us, 0, false, "org.example.other", sibeliusWord, {}}}) {
+        SCOPED_TRACE(layout.back() + " " + application + (userNumLock ? " NumLock" : ""));
+        std::vector<std::string> setxkbmap = {"setxkbmap"};
+        setxkbmap.insert(setxkbmap.end(), layout.begin(), layout.end());
+        ASSERT_TRUE(server->run(setxkbmap));
         lockGroup(group);
+        lockNumLock(userNumLock);
         auto window = openWindow(application);
         output.str("");
         handler.handleCommand(word);
@@ -68,6 +95,8 @@ TEST_F(X11CommandHandlerTest, TypesForTheFrontmostApplicationOnTheCurrentLayout)
         const std::vector<RecordedKey> received = keysReceived(*window);
         EXPECT_EQ(typedKeys(received), keys);
         EXPECT_EQ(received.empty(), keys.empty());  // not even a modifier for no keys
+        EXPECT_EQ(numLockLocked(), userNumLock);
+        lockNumLock(false);
     }
 }
 

@@ -35,10 +35,10 @@ TEST_F(X11KeyboardLayoutSourceTest, KeepsTheKeymapUntilTheServerChangesItAndFoll
     // A new keymap, whose second group has 'z' elsewhere, with the same compiled keymap.
     ASSERT_TRUE(server->run({"setxkbmap", "-layout", "us,de"}));
     EXPECT_EQ(keyZ(), 0x06);
-    const std::shared_ptr<xkb::XkbKeymapLayout> usGroup = layouts->currentKeymapLayout();
+    const std::shared_ptr<xkb::XkbKeymapLayout> usGroup = layouts->snapshot()->layout;
     lockGroup(1);
     EXPECT_EQ(keyZ(), 0x10);
-    EXPECT_EQ(layouts->currentKeymapLayout()->keymap(), usGroup->keymap());
+    EXPECT_EQ(layouts->snapshot()->layout->keymap(), usGroup->keymap());
     lockGroup(0);
     EXPECT_EQ(keyZ(), 0x06);
 }
