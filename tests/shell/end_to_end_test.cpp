@@ -36,7 +36,7 @@ std::vector<xcb_window_t> clientWindows(xcb_connection_t* x, xcb_window_t parent
     for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
         const xcb_window_t child = xcb_query_tree_children(tree.get())[i];
         const auto wmClass =
-            x11::readTextProperty(x, child, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 1024);
+            x11::PropertyRequest(x, child, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 1024).text();
         const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, child), nullptr),
             &free);

@@ -7,25 +7,6 @@ namespace corvane::x11 {
 
 namespace {
 
-struct FreeReply {
-    void operator()(void* reply) const { std::free(reply); }
-};
-using PropertyReply = std::unique_ptr<xcb_get_property_reply_t, FreeReply>;
-
-PropertyReply getProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
-                          xcb_atom_t type, std::uint32_t maxBytes) {
-    xcb_generic_error_t* error = nullptr;
-    // The length is asked in 32-bit units; one more byte than allowed shows an overlong value.
-    PropertyReply reply(xcb_get_property_reply(
-        connection, xcb_get_property(connection, 0, window, property, type, 0, maxBytes / 4 + 1),
-        &error));
-    std::free(error);  // a window that vanished meanwhile just has no property
-    if (!reply || reply->type != type) {
-        return nullptr;
-    }
-    return reply;
-}
-
 void appendLatin1AsUtf8(std::string& out, unsigned char byte) {
     if (byte < 0x80) {
         out.push_back(static_cast<char>(byte));
@@ -37,28 +18,64 @@ void appendLatin1AsUtf8(std::string& out, unsigned char byte) {
 
 }  // namespace
 
-std::optional<std::string> readTextProperty(xcb_connection_t* connection, xcb_window_t window,
-                                            xcb_atom_t property, xcb_atom_t type,
-                                            std::uint32_t maxBytes) {
-    const PropertyReply reply = getProperty(connection, window, property, type, maxBytes);
-    if (!reply || reply->format != 8) {
-        return std::nullopt;
+struct PropertyRequest::Reply {
+    struct Free {
+        void operator()(void* reply) const { std::free(reply); }
+    };
+    std::unique_ptr<xcb_get_property_reply_t, Free> value;
+};
+
+PropertyRequest::PropertyRequest(xcb_connection_t* connection, xcb_window_t window,
+                                 xcb_atom_t property)
+    : PropertyRequest(connection, window, property, XCB_ATOM_WINDOW, sizeof(xcb_window_t)) {}
+
+PropertyRequest::PropertyRequest(xcb_connection_t* connection, xcb_window_t window,
+                                 xcb_atom_t property, xcb_atom_t type, std::uint32_t maxBytes)
+    : connection_(connection),
+      // The length is asked in 32-bit units; one more byte than allowed shows an overlong
+      // value.
+      cookie_(xcb_get_property(connection, 0, window, property, type, 0, maxBytes / 4 + 1)),
+      type_(type),
+      maxBytes_(maxBytes) {}
+
+PropertyRequest::~PropertyRequest() {
+    if (!read_) {
+        xcb_discard_reply(connection_, cookie_.sequence);
     }
-    const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
-    if (length > maxBytes || reply->bytes_after != 0) {
-        return std::nullopt;
-    }
-    return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())), length);
 }
 
-std::optional<xcb_window_t> readWindowProperty(xcb_connection_t* connection, xcb_window_t window,
-                                               xcb_atom_t property) {
-    const PropertyReply reply =
-        getProperty(connection, window, property, XCB_ATOM_WINDOW, sizeof(xcb_window_t));
-    if (!reply || reply->format != 32 || reply->value_len != 1) {
+PropertyRequest::Reply PropertyRequest::take() {
+    if (read_) {
+        return {};
+    }
+    read_ = true;
+    xcb_generic_error_t* error = nullptr;
+    Reply reply{decltype(Reply::value)(xcb_get_property_reply(connection_, cookie_, &error))};
+    std::free(error);  // a window that vanished meanwhile just has no property
+    if (!reply.value || reply.value->type != type_) {
+        return {};
+    }
+    return reply;
+}
+
+std::optional<std::string> PropertyRequest::text() {
+    const Reply reply = take();
+    if (!reply.value || reply.value->format != 8) {
         return std::nullopt;
     }
-    return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+    const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.value.get()));
+    if (length > maxBytes_ || reply.value->bytes_after != 0) {
+        return std::nullopt;
+    }
+    return std::string(static_cast<const char*>(xcb_get_property_value(reply.value.get())), length);
+}
+
+std::optional<xcb_window_t> PropertyRequest::window() {
+    const Reply reply = take();
+    if (!reply.value || reply.value->format != 32 || reply.value->value_len != 1) {
+        return std::nullopt;
+    }
+    return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.value.get()));
 }
 
 std::optional<std::string> classFromWmClass(std::string_view value) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "command/x11/window_properties.h"
 
@@ -31,18 +32,13 @@ std::array<xcb_atom_t, 4> internAtoms(xcb_connection_t* connection,
     return atoms;
 }
 
-// The parent of a window, or nothing when the window is gone.
-std::optional<xcb_window_t> parentOf(xcb_connection_t* connection, xcb_window_t window) {
-    xcb_generic_error_t* error = nullptr;
-    xcb_query_tree_reply_t* tree =
-        xcb_query_tree_reply(connection, xcb_query_tree(connection, window), &error);
-    std::free(error);
-    if (tree == nullptr) {
+// A window that is something to type into: not none, PointerRoot or the root.
+std::optional<xcb_window_t> typingWindow(std::optional<xcb_window_t> window, xcb_window_t root) {
+    if (!window || *window == XCB_NONE || *window == XCB_INPUT_FOCUS_POINTER_ROOT ||
+        *window == root) {
         return std::nullopt;
     }
-    const xcb_window_t parent = tree->parent;
-    std::free(tree);
-    return parent;
+    return window;
 }
 
 }  // namespace
@@ -60,71 +56,109 @@ X11Workspace::X11Workspace(X11Connection& connection) : connection_(connection) 
     utf8String_ = atoms[3];
 }
 
-bool X11Workspace::windowManagerIsRunning() {
-    xcb_connection_t* c = connection_.get();
-    const std::optional<xcb_window_t> check =
-        readWindowProperty(c, connection_.root(), supportingWmCheck_);
-    // A window manager that died leaves the root's property naming a window that is
-    // gone or no longer points at itself.
-    return check && *check != XCB_NONE &&
-           readWindowProperty(c, *check, supportingWmCheck_) == check;
-}
-
-std::optional<xcb_window_t> X11Workspace::activeWindow() {
-    xcb_connection_t* c = connection_.get();
-    if (windowManagerIsRunning()) {
-        const std::optional<xcb_window_t> active =
-            readWindowProperty(c, connection_.root(), activeWindow_);
-        if (active && *active != XCB_NONE) {
-            return active;
+// The application id a window carries itself, and its parent, asked together.
+class X11Workspace::WindowIdRequest {
+  public:
+    WindowIdRequest(const X11Workspace& workspace, xcb_window_t window)
+        : connection_(workspace.connection_.get()),
+          gtkId_(connection_, window, workspace.gtkApplicationId_, workspace.utf8String_,
+                 maxIdBytes),
+          wmClass_(connection_, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, maxIdBytes),
+          tree_(xcb_query_tree(connection_, window)) {}
+    ~WindowIdRequest() {
+        if (!treeRead_) {
+            xcb_discard_reply(connection_, tree_.sequence);
         }
     }
-    xcb_get_input_focus_reply_t* focus =
-        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
-    if (focus == nullptr) {
-        return std::nullopt;
-    }
-    const xcb_window_t window = focus->focus;
-    std::free(focus);
-    if (window == XCB_NONE || window == XCB_INPUT_FOCUS_POINTER_ROOT ||
-        window == connection_.root()) {
-        return std::nullopt;
-    }
-    return window;
-}
+    WindowIdRequest(const WindowIdRequest&) = delete;
+    WindowIdRequest& operator=(const WindowIdRequest&) = delete;
 
-std::optional<std::string> X11Workspace::applicationId(xcb_window_t window) {
-    xcb_connection_t* c = connection_.get();
-    if (const std::optional<std::string> gtkId =
-            readTextProperty(c, window, gtkApplicationId_, utf8String_, maxIdBytes)) {
-        if (std::optional<std::string> id = applicationIdFromUtf8(*gtkId)) {
-            return id;
+    // _GTK_APPLICATION_ID, else the class part of WM_CLASS.
+    std::optional<std::string> id() {
+        if (const std::optional<std::string> gtkId = gtkId_.text()) {
+            if (std::optional<std::string> id = applicationIdFromUtf8(*gtkId)) {
+                return id;
+            }
         }
+        const std::optional<std::string> wmClass = wmClass_.text();
+        return wmClass ? classFromWmClass(*wmClass) : std::nullopt;
     }
-    if (const std::optional<std::string> wmClass =
-            readTextProperty(c, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, maxIdBytes)) {
-        return classFromWmClass(*wmClass);
+    // The parent, or nothing when the window is gone.
+    std::optional<xcb_window_t> parent() {
+        treeRead_ = true;
+        xcb_generic_error_t* error = nullptr;
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection_, tree_, &error);
+        std::free(error);
+        if (tree == nullptr) {
+            return std::nullopt;
+        }
+        const xcb_window_t parent = tree->parent;
+        std::free(tree);
+        return parent;
     }
-    return std::nullopt;
-}
+
+  private:
+    xcb_connection_t* connection_;
+    PropertyRequest gtkId_;
+    PropertyRequest wmClass_;
+    xcb_query_tree_cookie_t tree_;
+    bool treeRead_ = false;
+};
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication() {
     if (!connection_.usable()) {
         return std::nullopt;
     }
-    std::optional<xcb_window_t> window = activeWindow();
-    for (int depth = 0; window && depth < maxWindowDepth; ++depth) {
-        if (std::optional<std::string> id = applicationId(*window)) {
+    xcb_connection_t* c = connection_.get();
+    const xcb_window_t root = connection_.root();
+
+    // First round trip: what the root says and where the focus is.
+    PropertyRequest wmCheckRequest(c, root, supportingWmCheck_);
+    PropertyRequest activeRequest(c, root, activeWindow_);
+    const xcb_get_input_focus_cookie_t focusCookie = xcb_get_input_focus(c);
+    const std::optional<xcb_window_t> wmCheck = typingWindow(wmCheckRequest.window(), root);
+    const std::optional<xcb_window_t> active = typingWindow(activeRequest.window(), root);
+    xcb_get_input_focus_reply_t* focusReply = xcb_get_input_focus_reply(c, focusCookie, nullptr);
+    const std::optional<xcb_window_t> focus =
+        typingWindow(focusReply != nullptr ? std::optional(focusReply->focus) : std::nullopt, root);
+    std::free(focusReply);
+
+    // Second round trip: whether a window manager still vouches for the active window
+    // (one that died leaves the root naming a window that is gone or no longer points at
+    // itself), with the ids of both candidates.
+    std::optional<PropertyRequest> wmCheckOfItself;
+    std::optional<WindowIdRequest> activeIds;
+    if (wmCheck && active) {
+        wmCheckOfItself.emplace(c, *wmCheck, supportingWmCheck_);
+        activeIds.emplace(*this, *active);
+    }
+    std::optional<WindowIdRequest> focusIds;
+    if (focus && focus != (activeIds ? active : std::nullopt)) {
+        focusIds.emplace(*this, *focus);
+    }
+    const bool windowManagerVouches = wmCheckOfItself && wmCheckOfItself->window() == wmCheck;
+    std::optional<WindowIdRequest>& start =
+        windowManagerVouches || (activeIds && focus == active) ? activeIds : focusIds;
+    if (!start) {
+        return std::nullopt;
+    }
+
+    // Up the tree to the first window with an id, one round trip a level.
+    WindowIdRequest* window = &*start;
+    std::unique_ptr<WindowIdRequest> ancestor;
+    for (int depth = 0; depth < maxWindowDepth; ++depth) {
+        if (std::optional<std::string> id = window->id()) {
             return RunningApplication{std::move(id)};
         }
-        const std::optional<xcb_window_t> parent = parentOf(connection_.get(), *window);
+        const std::optional<xcb_window_t> parent = window->parent();
         if (!parent) {
             return std::nullopt;  // the window went away while it was read
         }
-        if (*parent == connection_.root() || *parent == XCB_NONE) {
+        if (*parent == root || *parent == XCB_NONE) {
             return RunningApplication{std::nullopt};  // a top level without an id
         }
-        window = parent;
+        ancestor = std::make_unique<WindowIdRequest>(*this, *parent);
+        window = ancestor.get();
     }
     return std::nullopt;
 }

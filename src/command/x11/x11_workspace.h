@@ -13,7 +13,9 @@ namespace corvane::x11 {
 // _NET_ACTIVE_WINDOW when a running window manager vouches for it through
 // _NET_SUPPORTING_WM_CHECK, walked up to the first window that carries an id:
 // _GTK_APPLICATION_ID, else the class part of WM_CLASS. X errors (windows that vanish
-// while they are read) count as "nothing there".
+// while they are read) count as "nothing there". The requests that do not depend on
+// each other's answers go together: a window that carries its id itself costs two
+// round trips, each level further up one more.
 class X11Workspace final : public Workspace {
   public:
     explicit X11Workspace(X11Connection& connection);
@@ -21,11 +23,7 @@ class X11Workspace final : public Workspace {
     std::optional<RunningApplication> frontmostApplication() override;
 
   private:
-    // The window the user types into, or nothing (no focus, PointerRoot, the root).
-    std::optional<xcb_window_t> activeWindow();
-    // The application id a window carries itself.
-    std::optional<std::string> applicationId(xcb_window_t window);
-    bool windowManagerIsRunning();
+    class WindowIdRequest;
 
     X11Connection& connection_;
     xcb_atom_t supportingWmCheck_ = XCB_ATOM_NONE;
