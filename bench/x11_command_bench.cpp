@@ -1,8 +1,10 @@
-// A whole Dorico command on a real X server (a private Xvfb): the frontmost window's id,
-// the layout from the server, the characters looked up, every key posted through XTest.
+// A whole command on a real X server (a private Xvfb): the frontmost window's id, the
+// layout from the server, the characters looked up, every key posted through XTest.
 // Each repetition times one command, so the aggregates are its median and 99th
-// percentile: once with the keymap kept between commands, once with the layout switched
-// (setxkbmap, not timed) before every command.
+// percentile: Dorico and Sibelius with the keymap kept between commands, Dorico with the
+// layout switched (setxkbmap, not timed) before every command. The round trips a
+// command waits for are counted on a second set of services that talks to the server
+// through a counting relay.
 
 #include <benchmark/benchmark.h>
 #include <xcb/xcb.h>
@@ -20,13 +22,33 @@
 #include "keystroke/x11/x11_keyboard_layout_source.h"
 #include "support/xvfb_server.h"
 #include "x11/x11_connection.h"
+#include "x11_round_trip_counter.h"
 
 namespace corvane {
 namespace {
 
 constexpr std::uint32_t doricoWord = 0x10000005;
+constexpr std::uint32_t sibeliusWord = 0x10000000;
 
-// Xvfb with a focused Dorico window that listens to no keys, and the X11 services.
+// The X11 services and a command handler on one display.
+struct Services {
+    explicit Services(const std::string& display)
+        : connection(display),
+          layouts(connection),
+          events(connection, layouts),
+          workspace(connection),
+          handler(workspace, layouts, events, output) {}
+
+    std::ostringstream output;
+    x11::X11Connection connection;
+    x11::X11KeyboardLayoutSource layouts;
+    x11::X11KeyboardEvents events;
+    x11::X11Workspace workspace;
+    CommandHandler handler;
+};
+
+// Xvfb with a focused window that listens to no keys and claims to be the application
+// of the command, and the services.
 struct Desktop {
     Desktop() {
         if (!server.running()) {
@@ -37,18 +59,14 @@ struct Desktop {
         const xcb_window_t id = xcb_generate_id(window);
         xcb_create_window(window, XCB_COPY_FROM_PARENT, id, root, 0, 0, 100, 100, 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
-        const std::string wmClass("dorico\0com.steinberg.dorico9\0", 29);
-        xcb_change_property(window, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
-                            8, static_cast<std::uint32_t>(wmClass.size()), wmClass.data());
+        windowId = id;
         xcb_map_window(window, id);
         xcb_set_input_focus(window, XCB_INPUT_FOCUS_POINTER_ROOT, id, XCB_CURRENT_TIME);
-        std::free(xcb_get_input_focus_reply(window, xcb_get_input_focus(window), nullptr));
-
-        connection = std::make_unique<x11::X11Connection>(server.display());
-        layouts = std::make_unique<x11::X11KeyboardLayoutSource>(*connection);
-        events = std::make_unique<x11::X11KeyboardEvents>(*connection, *layouts);
-        workspace = std::make_unique<x11::X11Workspace>(*connection);
-        handler = std::make_unique<CommandHandler>(*workspace, *layouts, *events, output);
+        claim(doricoWord);
+        services = std::make_unique<Services>(server.display());
+        if (!counter.display().empty()) {
+            counted = std::make_unique<Services>(counter.display());
+        }
     }
     ~Desktop() {
         if (window != nullptr) {
@@ -56,16 +74,25 @@ struct Desktop {
         }
     }
 
-    bool ready() const { return handler != nullptr; }
+    bool ready() const { return services != nullptr && counted != nullptr; }
+
+    // Makes the window the application that `word` is meant for.
+    void claim(std::uint32_t word) {
+        const std::string wmClass = word == doricoWord
+                                        ? std::string("dorico\0com.steinberg.dorico9\0", 29)
+                                        : std::string("sibelius\0com.avid.sibelius\0", 26);
+        xcb_change_property(window, XCB_PROP_MODE_REPLACE, windowId, XCB_ATOM_WM_CLASS,
+                            XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(wmClass.size()),
+                            wmClass.data());
+        std::free(xcb_get_input_focus_reply(window, xcb_get_input_focus(window), nullptr));
+    }
 
     testing::XvfbServer server;
+    bench::X11RoundTripCounter counter{server.display()};
     xcb_connection_t* window = nullptr;
-    std::ostringstream output;
-    std::unique_ptr<x11::X11Connection> connection;
-    std::unique_ptr<x11::X11KeyboardLayoutSource> layouts;
-    std::unique_ptr<x11::X11KeyboardEvents> events;
-    std::unique_ptr<x11::X11Workspace> workspace;
-    std::unique_ptr<CommandHandler> handler;
+    xcb_window_t windowId = 0;
+    std::unique_ptr<Services> services;
+    std::unique_ptr<Services> counted;
 };
 
 Desktop& desktop() {
@@ -80,30 +107,44 @@ double percentile99(const std::vector<double>& values) {
     return sorted[index];
 }
 
-void timeOneCommand(benchmark::State& state, Desktop& x) {
+// Times one command, and counts the round trips the same command waits for.
+void timeOneCommand(benchmark::State& state, Desktop& x, std::uint32_t word) {
+    x.claim(word);
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        x.handler->handleCommand(doricoWord);
+        x.services->handler.handleCommand(word);
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(elapsed.count());
-        x.output.str("");
+        x.services->output.str("");
     }
+    const std::uint64_t before = x.counter.roundTrips();
+    x.counted->handler.handleCommand(word);
+    state.counters["round_trips"] = static_cast<double>(x.counter.roundTrips() - before);
+    x.counted->output.str("");
 }
 
-void doricoCommandWithCachedLayout(benchmark::State& state) {
+// The keymap is read once, before the first repetition.
+void withCachedLayout(benchmark::State& state, std::uint32_t word) {
     Desktop& x = desktop();
     if (!x.ready()) {
         state.SkipWithError("no Xvfb");
         return;
     }
-    // Each repetition runs this function again: the layout is set and read only once.
     static const bool prepared = [&x] {
         x.server.run({"setxkbmap", "us"});
-        x.handler->handleCommand(doricoWord);
+        x.services->handler.handleCommand(doricoWord);
+        x.counted->handler.handleCommand(doricoWord);
         return true;
     }();
     benchmark::DoNotOptimize(prepared);
-    timeOneCommand(state, x);
+    timeOneCommand(state, x, word);
+}
+
+void doricoCommandWithCachedLayout(benchmark::State& state) {
+    withCachedLayout(state, doricoWord);
+}
+void sibeliusCommandWithCachedLayout(benchmark::State& state) {
+    withCachedLayout(state, sibeliusWord);
 }
 
 void doricoCommandAfterLayoutChange(benchmark::State& state) {
@@ -115,7 +156,7 @@ void doricoCommandAfterLayoutChange(benchmark::State& state) {
     static bool french = false;
     french = !french;
     x.server.run({"setxkbmap", french ? "fr" : "us"});
-    timeOneCommand(state, x);
+    timeOneCommand(state, x, doricoWord);
 }
 
 // One command per repetition; the aggregates are over the repetitions.
@@ -128,6 +169,7 @@ void oneCommandPerRepetition(benchmark::internal::Benchmark* benchmark) {
 }
 
 BENCHMARK(doricoCommandWithCachedLayout)->Apply(oneCommandPerRepetition)->Repetitions(500);
+BENCHMARK(sibeliusCommandWithCachedLayout)->Apply(oneCommandPerRepetition)->Repetitions(500);
 BENCHMARK(doricoCommandAfterLayoutChange)->Apply(oneCommandPerRepetition)->Repetitions(100);
 
 }  // namespace
