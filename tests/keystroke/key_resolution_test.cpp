@@ -53,6 +53,35 @@ TEST_F(KeyResolutionTest, FixedKeysHaveTheirPairsWithoutAnyLayout) {
                                   {0x35, 0}}));
 }
 
+// Shift+P and Command+T go to the key that gives the letter, without Option; a layout
+// without Latin letters keeps the QWERTY position. The other fixed keys never move.
+TEST_F(KeyResolutionTest, LetterShortcutsFollowTheLayoutOtherFixedKeysStay) {
+    using C = KeyType::Case;
+    const struct {
+        const char* layout;
+        const char* variant;
+        std::uint16_t p, t;
+    } cases[] = {
+        {"us", "", 0x23, 0x11},        {"de", "", 0x23, 0x11},
+        {"fr", "", 0x23, 0x11},        {"us", "dvorak", 0x0F, 0x28},  // QWERTY R and K
+        {"us", "colemak", 0x0F, 0x03},                                // R and F
+        {"fr", "bepo", 0x0E, 0x26},                                   // E and J
+        {"de", "neo", 0x09, 0x25},                                    // V and L
+        {"ru", "", 0x23, 0x11},        {"gr", "", 0x23, 0x11},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.layout) + " " + c.variant);
+        ASSERT_TRUE(layouts.select(c.layout, c.variant));
+        events.posted.clear();
+        EXPECT_EQ(resolveAndPost(list({fixed(C::shift_p), fixed(C::command_t), fixed(C::escape),
+                                       fixed(C::command_option_keypad7)})),
+                  (std::vector<KeyCodePair>{{c.p, EventFlags::shift},
+                                            {c.t, EventFlags::command},
+                                            {0x35, 0},
+                                            {0x59, EventFlags::command | EventFlags::option}}));
+    }
+}
+
 TEST_F(KeyResolutionTest, NestedTextsKeepTheirPlaceAndTakeTheirModifiersAsFlags) {
     // [a, [A, [], c], d] posts a, A (Shift), c, d, each down then up.
     EXPECT_EQ(
@@ -91,10 +120,12 @@ TEST(EventPosting, AFailureSkipsOnlyWhatFailed) {
     }
 }
 
-TEST(EventPosting, TheStartUpPressIsAPlainShift) {
+TEST(EventPosting, ASequenceTheKeyboardCannotTypeWholePostsNothing) {
     testing::RecordingKeyboardEvents events;
-    postKey(events, leftShiftKeyCode, 0);
-    EXPECT_EQ(events.presses(), (std::vector<KeyCodePair>{{56, 0}}));
+    events.refuseCommands = true;
+    postKeyCodeSequence(events, KeyCodeSequence::multiple({KeyCodeSequence::single({1, 0}),
+                                                           KeyCodeSequence::single({2, 0})}));
+    EXPECT_TRUE(events.posted.empty());
 }
 
 TEST(EventFlagsConversion, EachModifierBitGivesItsFlag) {

@@ -19,6 +19,8 @@ class RecordingKeyboardEvents final : public KeyboardEvents {
     std::vector<int> failingSources;
     // Fail every key-up (true) or key-down (false) event creation.
     std::optional<bool> failingDirectionIsUp;
+    // Refuse every command, as a keyboard that cannot type it as its flags say.
+    bool refuseCommands = false;
 
     // The posted presses as key pairs, checking that each is exactly a key-down then a
     // key-up of the same key with the same flags.
@@ -45,6 +47,8 @@ class RecordingKeyboardEvents final : public KeyboardEvents {
         }
         return std::make_unique<Source>(*this);
     }
+
+    bool beginCommand(const KeyCodeSequence& /*keys*/) override { return !refuseCommands; }
 
   private:
     class Source final : public KeyboardEventSource {
