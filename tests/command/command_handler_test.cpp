@@ -35,40 +35,6 @@ class CommandHandlerTest : public ::testing::Test {
     CommandHandler handler{workspace, layouts, events, output};
 };
 
-constexpr CGEventFlags commandOption = EventFlags::command | EventFlags::option;
-
-TEST_F(CommandHandlerTest, SibeliusGetsElevenFixedPresses) {
-    EXPECT_EQ(handle("com.avid.sibelius", 0x10000000), "AppBundleId: com.avid.sibelius\n");
-    const KeyCodePair keypad9{0x5C, commandOption};
-    EXPECT_EQ(events.presses(), (std::vector<KeyCodePair>{{0x11, EventFlags::command},
-                                                          keypad9,
-                                                          keypad9,
-                                                          keypad9,
-                                                          {0x45, commandOption},
-                                                          keypad9,
-                                                          keypad9,
-                                                          keypad9,
-                                                          keypad9,
-                                                          {0x35, 0},
-                                                          {0x35, 0}}));
-}
-
-TEST_F(CommandHandlerTest, DoricoGetsCharactersOfTheCurrentLayout) {
-    // Positions 1, 1, then 0; on "us" '-' is the unshifted minus key, '^' is Shift+6.
-    EXPECT_EQ(handle("com.steinberg.dorico9", 0x10000005), "AppBundleId: com.steinberg.dorico9\n");
-    const KeyCodePair minus{0x1B, 0};
-    const KeyCodePair caret{0x16, EventFlags::shift};
-    EXPECT_EQ(events.presses(), (std::vector<KeyCodePair>{{0x23, EventFlags::shift},
-                                                          minus,
-                                                          minus,
-                                                          caret,
-                                                          caret,
-                                                          caret,
-                                                          caret,
-                                                          caret,
-                                                          {0x24, 0}}));
-}
-
 TEST_F(CommandHandlerTest, OtherApplicationsAndOtherWordsOnlyGetTheLine) {
     for (const char* id : {"org.example.other", "com.avid.Sibelius", "COM.STEINBERG.DORICO9",
                            "com.steinberg.dorico10", "com.steinberg.dorico5",
