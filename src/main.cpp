@@ -19,6 +19,7 @@
 #include "shell/linux/termination_signals.h"
 #include "shell/main_object.h"
 #include "shell/notification_center.h"
+#include "shell/qt/command_line.h"
 #include "shell/qt/corvane_client_app.h"
 #include "shell/qt/qt_main_queue.h"
 #include "x11/x11_connection.h"
@@ -38,6 +39,9 @@ bool anyWindowVisible() {
 
 int main(int argc, char* argv[]) {
     using namespace corvane;
+    if (const std::optional<int> status = answerCommandLine(argc, argv)) {
+        return *status;
+    }
     linux_shell::blockTerminationSignals();
 
     // The keystrokes go to the X server: without one there is nothing to do. The
@@ -66,6 +70,8 @@ int main(int argc, char* argv[]) {
             });
             break;
         case linux_shell::SingleInstance::Claim::reopenedOther:
+            std::cout << "corvane-client: already running; that one shows its About window."
+                      << std::endl;
             return 0;
         case linux_shell::SingleInstance::Claim::otherNotAnswering:
             std::cerr << "corvane-client: another Corvane Client is running but does not answer."

@@ -14,6 +14,8 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "command_words.h"
@@ -40,6 +42,7 @@ Options:
   --interval MS   send one word every MS milliseconds instead of all at once
   --count N       send the WORD list N times (default 1; 0: without end, needs --interval)
   --help          show this text
+  --version       show the version
 
 Output, one line each, flushed: "listening on ADDRESS:PORT", "ready: advertising ...",
 "client connected ADDRESS:PORT", "client disconnected ADDRESS:PORT", and
@@ -68,37 +71,44 @@ struct Settings {
     bool wordsFromInput = true;
 };
 
-std::optional<Settings> parse(int argc, char** argv) {
+// The settings, or why the arguments make no sense.
+using Parsed = std::variant<Settings, std::string>;
+
+Parsed parse(int argc, char** argv) {
     Settings settings;
     std::string words;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (argument == "--help") {
-            std::cout << usage;
-            std::exit(0);
-        } else if (argument == "--any") {
+        if (argument == "--help" || argument == "--version") {
+            return argument + " takes no other arguments.";
+        }
+        const bool takesValue =
+            argument == "--port" || argument == "--interval" || argument == "--count";
+        if (takesValue && i + 1 == argc) {
+            return argument + " needs a value.";
+        }
+        if (argument == "--any") {
             settings.any = true;
-        } else if (argument == "--port" && hasValue) {
+        } else if (argument == "--port") {
             const auto port = number<std::uint16_t>(argv[++i]);
             if (!port) {
-                return std::nullopt;
+                return "--port takes a number from 0 to 65535.";
             }
             settings.port = *port;
-        } else if (argument == "--interval" && hasValue) {
+        } else if (argument == "--interval") {
             const auto interval = number<unsigned>(argv[++i]);
             if (!interval) {
-                return std::nullopt;
+                return "--interval takes a number of milliseconds.";
             }
             settings.script.interval = std::chrono::milliseconds(*interval);
-        } else if (argument == "--count" && hasValue) {
+        } else if (argument == "--count") {
             const auto count = number<unsigned>(argv[++i]);
             if (!count) {
-                return std::nullopt;
+                return "--count takes a number.";
             }
             settings.script.rounds = *count;
-        } else if (argument.starts_with("--")) {
-            return std::nullopt;
+        } else if (argument.starts_with("-") && argument != "-") {
+            return "Unknown option '" + argument + "'.";
         } else if (settings.name.empty()) {
             settings.name = argument;
         } else {
@@ -107,9 +117,14 @@ std::optional<Settings> parse(int argc, char** argv) {
         }
     }
     const auto parsed = corvane::peer::parseCommandWords(words);
-    if (settings.name.empty() || !parsed ||
-        (settings.script.rounds == 0 && settings.script.interval.count() == 0)) {
-        return std::nullopt;
+    if (settings.name.empty()) {
+        return "The service NAME is missing.";
+    }
+    if (!parsed) {
+        return "A WORD is not a 32-bit hex number.";
+    }
+    if (settings.script.rounds == 0 && settings.script.interval.count() == 0) {
+        return "--count 0 needs --interval.";
     }
     settings.script.words = *parsed;
     return settings;
@@ -149,22 +164,31 @@ class InputReader {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::optional<Settings> settings = parse(argc, argv);
-    if (!settings) {
-        std::cerr << usage;
+    if (argc == 2 && argv[1] == std::string_view("--help")) {
+        std::cout << usage;
+        return 0;
+    }
+    if (argc == 2 && argv[1] == std::string_view("--version")) {
+        std::cout << "corvane-peer " CORVANE_VERSION "\n";
+        return 0;
+    }
+    const Parsed parsed = parse(argc, argv);
+    if (const auto* reason = std::get_if<std::string>(&parsed)) {
+        std::cerr << "corvane-peer: " << *reason << " Try corvane-peer --help." << std::endl;
         return 2;
     }
+    const Settings& settings = std::get<Settings>(parsed);
     std::signal(SIGPIPE, SIG_IGN);
     asio::io_context loop;
-    const asio::ip::address address = settings->any
+    const asio::ip::address address = settings.any
                                           ? asio::ip::address(asio::ip::address_v4::any())
                                           : asio::ip::address(asio::ip::address_v4::loopback());
-    PeerServer server(loop, {address, settings->port}, settings->script, say);
+    PeerServer server(loop, {address, settings.port}, settings.script, say);
     say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
-    corvane::peer::ServicePublisher publisher(loop, settings->name, "_corvane2._tcp", server.port(),
+    corvane::peer::ServicePublisher publisher(loop, settings.name, "_corvane2._tcp", server.port(),
                                               say);
     std::optional<InputReader> input;
-    if (settings->wordsFromInput) {
+    if (settings.wordsFromInput) {
         input.emplace(loop, server);
     }
 
