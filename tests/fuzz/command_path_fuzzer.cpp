@@ -1,6 +1,6 @@
 // Any command word for both families, resolved on the us, de and fr layouts. Checks what
-// must hold whatever the word: which words have a meaning, what a Dorico command may
-// contain, a resolution of the same shape as its sequence, fixed pairs where the
+// must hold whatever the word: which words have a meaning, keys that match a decoding of
+// the pedal fields, a resolution of the same shape as its sequence, fixed pairs where the
 // sequence has fixed keys, text keys that give their text, and only the four flag bits.
 
 #include <algorithm>
@@ -27,20 +27,24 @@ std::uint32_t modifierStateOf(CGEventFlags flags) {
 }
 
 using Pedals = std::array<std::uint32_t, 7>;
+using Key = std::pair<KeyType::Case, std::u16string>;
 
-bool isText(const KeySequence& item) {
-    return item.asSingle()->kind() == KeyType::Case::string;
-}
-
-// Whether a Dorico command's sequence holds Shift+P, the character of each pedal and Return.
-bool isDoricoCommand(const std::vector<KeySequence>& items, const Pedals& pedals) {
-    bool holds = items.size() == 9 && items.front().asSingle()->kind() == KeyType::Case::shift_p &&
-                 items.back().asSingle()->kind() == KeyType::Case::returnKey;
-    for (std::size_t pedal = 0; holds && pedal < pedals.size(); ++pedal) {
-        holds = isText(items[pedal + 1]) &&
-                items[pedal + 1].asSingle()->text() == std::u16string(1, u"^-v"[pedals[pedal]]);
+// The keys of a command as its pedal fields give them, first pedal first.
+std::vector<Key> expectedKeys(const Pedals& pedals, bool dorico) {
+    using enum KeyType::Case;
+    std::vector<Key> keys{{dorico ? shift_p : command_t, u""}};
+    for (std::size_t pedal = 0; pedal < pedals.size(); ++pedal) {
+        const KeyType::Case sibeliusKey =
+            std::array{command_option_keypad9, command_option_keypad7, command_option_keypad8,
+                       command_option_keypad8}[pedals[pedal]];
+        keys.push_back(dorico ? Key{string, std::u16string(1, u"^-v"[pedals[pedal]])}
+                              : Key{sibeliusKey, u""});
+        if (!dorico && pedal == 2) {
+            keys.push_back({command_option_keypadplus, u""});
+        }
     }
-    return holds;
+    keys.insert(keys.end(), dorico ? 1 : 2, {dorico ? returnKey : escape, u""});
+    return keys;
 }
 
 void checkResolution(KeyboardLayoutSource& layouts, const std::vector<KeySequence>& items,
@@ -86,10 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         FUZZ_CHECK(sequence->asMultiple() != nullptr);
         const std::vector<KeySequence>& items = *sequence->asMultiple();
-        FUZZ_CHECK(std::ranges::all_of(
-            items, [](const KeySequence& item) { return item.asSingle() != nullptr; }));
-        FUZZ_CHECK(dorico ? isDoricoCommand(items, pedals)
-                          : items.size() == 11 && std::ranges::none_of(items, isText));
+        std::vector<Key> keys;
+        for (const KeySequence& item : items) {
+            FUZZ_CHECK(item.asSingle() != nullptr);
+            keys.emplace_back(item.asSingle()->kind(), item.asSingle()->text());
+        }
+        FUZZ_CHECK(keys == expectedKeys(pedals, dorico));
 
         for (std::size_t layout = 0; layout < 3; ++layout) {
             xkb::NamedLayouts& layouts = fuzz::namedLayout(layout);
