@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <xcb/xtest.h>
 
+#include <algorithm>
 #include <regex>
 
 namespace corvane::testing {
@@ -18,20 +19,11 @@ std::vector<RecordedKey> RecordingWindow::keysReceived(xcb_connection_t* connect
         xcb_test_fake_input(connection, type, marker, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     }
     xcb_flush(connection);
-    static const std::regex format(
-        R"re(^(press|release) +keycode=(\d+) +state=0x([0-9a-f]+) \([^)]*\) +keysym=(\S+) +text="(.*)"$)re");
     std::vector<RecordedKey> keys;
-    std::smatch match;
-    while (const std::optional<std::string> line = process_.readLine(std::chrono::seconds(5))) {
-        if (!std::regex_match(*line, match, format)) {
-            continue;
-        }
-        const RecordedKey key{match[1] == "press", static_cast<unsigned>(std::stoul(match[2])),
-                              static_cast<unsigned>(std::stoul(match[3], nullptr, 16)), match[4],
-                              match[5]};
-        if (key.keycode != marker) {
-            keys.push_back(key);
-        } else if (!key.press) {
+    while (const std::optional<RecordedKey> key = nextKey(std::chrono::seconds(5))) {
+        if (key->keycode != marker) {
+            keys.push_back(*key);
+        } else if (!key->press) {
             return keys;
         }
     }
@@ -39,12 +31,34 @@ std::vector<RecordedKey> RecordingWindow::keysReceived(xcb_connection_t* connect
     return keys;
 }
 
-std::vector<TypedKey> typedKeys(const std::vector<RecordedKey>& keys) {
+std::optional<RecordedKey> RecordingWindow::nextKey(std::chrono::milliseconds timeout) {
+    static const std::regex format(
+        R"re(^(press|release) +keycode=(\d+) +state=0x([0-9a-f]+) \([^)]*\) +keysym=(\S+) +text="(.*)"$)re");
+    std::smatch match;
+    while (const std::optional<std::string> line = process_.readLine(timeout)) {
+        if (std::regex_match(*line, match, format)) {
+            return RecordedKey{match[1] == "press", static_cast<unsigned>(std::stoul(match[2])),
+                               static_cast<unsigned>(std::stoul(match[3], nullptr, 16)), match[4],
+                               match[5]};
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+bool isModifier(const RecordedKey& key) {
     static const std::regex modifier("(Shift|Control|Super|Alt)_[LR]|ISO_Level3_Shift|Caps_Lock");
+    return std::regex_match(key.keysym, modifier);
+}
+
+}  // namespace
+
+std::vector<TypedKey> typedKeys(const std::vector<RecordedKey>& keys) {
     std::vector<TypedKey> typed;
     const RecordedKey* pressed = nullptr;
     for (const RecordedKey& key : keys) {
-        if (std::regex_match(key.keysym, modifier)) {
+        if (isModifier(key)) {
             continue;
         }
         if (key.press) {
@@ -62,6 +76,11 @@ std::vector<TypedKey> typedKeys(const std::vector<RecordedKey>& keys) {
     }
     EXPECT_EQ(pressed, nullptr) << "a key was never released";
     return typed;
+}
+
+std::size_t releasedKeys(const std::vector<RecordedKey>& keys) {
+    return std::count_if(keys.begin(), keys.end(),
+                         [](const RecordedKey& key) { return !key.press && !isModifier(key); });
 }
 
 void PrintTo(const TypedKey& key, std::ostream* out) {

@@ -1,8 +1,6 @@
 #include "shell/qt/menu_bar_icons.h"
 
-#include <QGuiApplication>
 #include <QPainter>
-#include <QPalette>
 
 // The images are compiled into a static library; registering them explicitly keeps the
 // linker from dropping them. Registering again is harmless. Outside any namespace, as the
@@ -26,6 +24,8 @@ namespace {
 
 constexpr int kIconSize = 18;
 constexpr int kDotDiameter = 5;
+constexpr QColor kArtworkFill(74, 79, 87);
+constexpr QColor kArtworkOutline(244, 244, 244);
 
 QImage makeMenuBarIcon() {
     // Width and height are set independently, so the artwork fills the square.
@@ -38,12 +38,16 @@ QImage makeConnectedMenuBarIcon() {
     QImage icon = menuBarIcon().copy();
     QPainter painter(&icon);
     painter.setRenderHint(QPainter::Antialiasing);
+    // Trays do not recolour the icon for their panel, so the dot carries both of the
+    // artwork's colours, as the note does: its dark fill inside its light outline reads on
+    // dark and light panels alike.
     painter.setPen(Qt::NoPen);
-    // The tray has no template rendering: the palette's text colour stands in for the
-    // foreground colour it would give.
-    painter.setBrush(QGuiApplication::palette().color(QPalette::WindowText));
-    painter.drawEllipse(QRectF(icon.width() - kDotDiameter, icon.height() - kDotDiameter,
-                               kDotDiameter, kDotDiameter));
+    const QRectF dot(icon.width() - kDotDiameter, icon.height() - kDotDiameter, kDotDiameter,
+                     kDotDiameter);
+    painter.setBrush(kArtworkOutline);
+    painter.drawEllipse(dot);
+    painter.setBrush(kArtworkFill);
+    painter.drawEllipse(dot.adjusted(1, 1, -1, -1));
     return icon;
 }
 

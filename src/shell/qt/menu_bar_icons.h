@@ -8,8 +8,9 @@ namespace corvane {
 // Made on first use and kept.
 const QImage& menuBarIcon();
 
-// menuBarIcon with a filled dot of diameter 5 in the foreground colour at its
-// bottom-right corner, touching the bottom and right edges. Made on first use and kept.
+// menuBarIcon with a dot of diameter 5 at its bottom-right corner, touching the bottom
+// and right edges: the artwork's dark fill in its light outline, so that it shows on any
+// panel. Made on first use and kept.
 const QImage& connectedMenuBarIcon();
 
 // The application's icon at its own size.
