@@ -164,9 +164,8 @@ void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& se
                                       client->streamEnded(stream);
                                   }
                               }};
-    const std::optional<asio::ip::tcp::endpoint> endpoint = service->endpoint();
     const std::shared_ptr<PeerStream> stream =
-        endpoint ? PeerStream::create(loop_->io, *endpoint, std::move(events)) : nullptr;
+        PeerStream::create(loop_->io, service->endpoints(), std::move(events));
     if (!stream) {
         options_.log("Cannot get streams.");
         disconnectService(service);

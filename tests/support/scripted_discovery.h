@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,10 +21,10 @@ namespace corvane::testing {
 class ScriptedService final : public DiscoveredService,
                               public std::enable_shared_from_this<ScriptedService> {
   public:
-    // A resolve succeeds with `endpoint` (none: resolved without an address) or fails.
-    ScriptedService(std::string name, std::optional<asio::ip::tcp::endpoint> endpoint,
+    // A resolve succeeds with `endpoints` (none: resolved without an address) or fails.
+    ScriptedService(std::string name, std::vector<asio::ip::tcp::endpoint> endpoints,
                     bool resolves = true)
-        : name_(std::move(name)), endpoint_(endpoint), resolves_(resolves) {}
+        : name_(std::move(name)), endpoints_(std::move(endpoints)), resolves_(resolves) {}
 
     std::string name() const override { return name_; }
     void resolve(std::chrono::milliseconds timeout) override {
@@ -38,7 +37,7 @@ class ScriptedService final : public DiscoveredService,
             }
         });
     }
-    std::optional<asio::ip::tcp::endpoint> endpoint() const override { return endpoint_; }
+    std::vector<asio::ip::tcp::endpoint> endpoints() const override { return endpoints_; }
     void stop() override { ++stops; }
 
     // Set when the service is first reported; used on the client thread only.
@@ -49,7 +48,7 @@ class ScriptedService final : public DiscoveredService,
 
   private:
     std::string name_;
-    std::optional<asio::ip::tcp::endpoint> endpoint_;
+    std::vector<asio::ip::tcp::endpoint> endpoints_;
     bool resolves_;
 };
 

@@ -36,7 +36,9 @@ or to the first client to come when there is none.
 
 Options:
   --port N        listen on TCP port N (default: any free port)
-  --any           listen on every address (0.0.0.0) instead of 127.0.0.1
+  --any           listen on every IPv4 address (0.0.0.0) instead of 127.0.0.1
+  --listen ADDR   listen on the IPv4 or IPv6 address ADDR instead of 127.0.0.1;
+                  repeat it to listen on several addresses (on one port)
   --interval MS   send one word every MS milliseconds instead of all at once
   --count N       send the WORD list N times (default 1; 0: without end, needs --interval)
   --help          show this text
@@ -63,7 +65,7 @@ std::optional<Number> number(const std::string& text) {
 struct Settings {
     std::string name;
     std::uint16_t port = 0;
-    bool any = false;
+    std::vector<asio::ip::address> listenOn;
     PeerServer::Script script;
     bool wordsFromInput = true;
 };
@@ -78,7 +80,13 @@ std::optional<Settings> parse(int argc, char** argv) {
             std::cout << usage;
             std::exit(0);
         } else if (argument == "--any") {
-            settings.any = true;
+            settings.listenOn.push_back(asio::ip::address_v4::any());
+        } else if (argument == "--listen" && hasValue) {
+            std::error_code error;
+            settings.listenOn.push_back(asio::ip::make_address(argv[++i], error));
+            if (error) {
+                return std::nullopt;
+            }
         } else if (argument == "--port" && hasValue) {
             const auto port = number<std::uint16_t>(argv[++i]);
             if (!port) {
@@ -112,6 +120,9 @@ std::optional<Settings> parse(int argc, char** argv) {
         return std::nullopt;
     }
     settings.script.words = *parsed;
+    if (settings.listenOn.empty()) {
+        settings.listenOn.push_back(asio::ip::address_v4::loopback());
+    }
     return settings;
 }
 
@@ -156,11 +167,10 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGPIPE, SIG_IGN);
     asio::io_context loop;
-    const asio::ip::address address = settings->any
-                                          ? asio::ip::address(asio::ip::address_v4::any())
-                                          : asio::ip::address(asio::ip::address_v4::loopback());
-    PeerServer server(loop, {address, settings->port}, settings->script, say);
-    say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
+    PeerServer server(loop, settings->listenOn, settings->port, settings->script, say);
+    for (const asio::ip::address& address : settings->listenOn) {
+        say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
+    }
     corvane::peer::ServicePublisher publisher(loop, settings->name, "_corvane2._tcp", server.port(),
                                               say);
     std::optional<InputReader> input;
