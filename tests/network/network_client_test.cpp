@@ -266,7 +266,7 @@ TEST_F(ClientTest, LastReferenceDroppedOnTheClientThreadEndsItWithoutDeadlock) {
         const std::size_t ranBefore = mainQueue.ran;
         own->setRunning(false);  // publishes connected once
         ASSERT_TRUE(pumpUntil([&] { return mainQueue.ran == ranBefore + 1; }));
-        own->setRunning(true);  // this hand-off may now hold the last reference
+        own->setRunning(true);  // this hand-off, once running, may hold the last reference
         own.reset();
         ASSERT_TRUE(waitUntil([&] { return script.destroyed.load(); }, 10s));
     }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -38,12 +39,17 @@ class ScriptedService final : public DiscoveredService,
         });
     }
     std::vector<asio::ip::tcp::endpoint> endpoints() const override { return endpoints_; }
-    void stop() override { ++stops; }
+    void stop() override {
+        std::this_thread::sleep_for(stopTakes);
+        ++stops;
+    }
 
     // Set when the service is first reported; used on the client thread only.
     asio::io_context* loop = nullptr;
     ServiceDiscoveryListener* listener = nullptr;
     int stops = 0;
+    // How long stop() blocks the client thread: a slow or stuck service.
+    std::chrono::milliseconds stopTakes{0};
     std::chrono::milliseconds lastTimeout{0};
 
   private:
