@@ -37,7 +37,7 @@ class LocalService final : public DiscoveredService,
     void resolve(std::chrono::milliseconds) override {
         asio::post(loop_, [self = shared_from_this()] { self->listener_.serviceResolved(self); });
     }
-    std::optional<asio::ip::tcp::endpoint> endpoint() const override { return endpoint_; }
+    std::vector<asio::ip::tcp::endpoint> endpoints() const override { return {endpoint_}; }
     void stop() override {}
 
   private:

@@ -86,6 +86,8 @@ int main(int argc, char* argv[]) {
     x11::X11Workspace workspace(x11);
     CommandHandler commandHandler(workspace, layouts, keyboardEvents, std::cout);
 
+    // The model shuts the client's thread down when it goes, so it comes after everything
+    // that thread reaches: the main queue, the command handler and the X connection.
     QtMainQueue mainQueue;
     MainObject model(MainObject::Services{
         .makeClient =

@@ -42,16 +42,21 @@ void CVC_NetworkClient::start(const ServiceDiscoveryFactory& discovery) {
 }
 
 CVC_NetworkClient::~CVC_NetworkClient() {
-    if (!thread_.joinable()) {
-        tearDown();
-        return;
-    }
-    if (std::this_thread::get_id() == thread_.get_id()) {
+    if (thread_.joinable() && std::this_thread::get_id() == thread_.get_id()) {
         // The last reference went away in a task of the client thread itself: it cannot
         // join itself, so it ends once this task returns.
         tearDown();
         loop_->io.stop();
         thread_.detach();
+        return;
+    }
+    shutDown();
+}
+
+void CVC_NetworkClient::shutDown() {
+    receiveCommand_ = nullptr;
+    if (!thread_.joinable()) {
+        tearDown();
         return;
     }
     asio::post(loop_->io, [this] {
@@ -67,24 +72,32 @@ void CVC_NetworkClient::tearDown() {
 }
 
 void CVC_NetworkClient::handOff(std::function<void(CVC_NetworkClient&)> work) {
-    std::shared_ptr<CVC_NetworkClient> self = weak_from_this().lock();
-    if (!self) {
-        return;  // being destroyed: its teardown is under way
-    }
-    asio::post(loop_->io, [self = std::move(self), work = std::move(work)] { work(*self); });
+    // Held weakly until it runs: work still queued when the client shuts down is dropped
+    // with the loop, and does not keep the client, and so the loop, alive.
+    asio::post(loop_->io, [weak = weak_from_this(), work = std::move(work)] {
+        if (const auto self = weak.lock()) {
+            work(*self);
+        }
+    });
 }
 
-void CVC_NetworkClient::setRunning(bool running) {
-    if (running == running_) {
+void CVC_NetworkClient::setRunning(bool running, std::function<void()> then) {
+    const bool change = running != running_;
+    if (!change && !then) {
         return;
     }
     running_ = running;
-    handOff([running](CVC_NetworkClient& client) {
-        if (running) {
+    // Even without a change, `then` waits for the client thread: an earlier switch may
+    // still be under way there.
+    handOff([running, change, then = std::move(then)](CVC_NetworkClient& client) {
+        if (change && running) {
             client.requestService();
-        } else {
+        } else if (change) {
             client.stopAll();
             client.checkConnected();
+        }
+        if (then) {
+            client.mainQueue_.post(then);
         }
     });
 }
@@ -164,9 +177,8 @@ void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& se
                                       client->streamEnded(stream);
                                   }
                               }};
-    const std::optional<asio::ip::tcp::endpoint> endpoint = service->endpoint();
     const std::shared_ptr<PeerStream> stream =
-        endpoint ? PeerStream::create(loop_->io, *endpoint, std::move(events)) : nullptr;
+        PeerStream::create(loop_->io, service->endpoints(), std::move(events));
     if (!stream) {
         options_.log("Cannot get streams.");
         disconnectService(service);

@@ -60,13 +60,17 @@ class CVC_NetworkClient final : public NetworkClient,
     static std::shared_ptr<CVC_NetworkClient> create(MainQueue& mainQueue,
                                                      const ServiceDiscoveryFactory& discovery);
 
-    // Tears the connections down on the client thread and ends it.
+    // Tears the connections down on the client thread and ends it (see shutDown); when
+    // the last reference goes on the client thread itself, the thread ends on its own.
     ~CVC_NetworkClient() override;
     CVC_NetworkClient(const CVC_NetworkClient&) = delete;
     CVC_NetworkClient& operator=(const CVC_NetworkClient&) = delete;
 
     // Main thread: false closes every connection and stops browsing; true browses again.
-    void setRunning(bool running) override;
+    using NetworkClient::setRunning;
+    void setRunning(bool running, std::function<void()> then) override;
+    // Main thread: the connections are closed and the client thread has ended on return.
+    void shutDown() override;
     bool running() const override { return running_; }
     // Main thread: whether some peer has its streams open.
     bool connected() const override { return connected_; }
@@ -86,7 +90,7 @@ class CVC_NetworkClient final : public NetworkClient,
     void serviceResolved(const std::shared_ptr<DiscoveredService>& service) override;
     void serviceDidNotResolve(const std::shared_ptr<DiscoveredService>& service) override;
 
-    // Runs `work` on the client thread with the client held.
+    // Runs `work` on the client thread, if the client still exists then.
     void handOff(std::function<void(CVC_NetworkClient&)> work);
 
     // Client thread.

@@ -13,9 +13,17 @@ class NetworkClient {
     virtual ~NetworkClient() = default;
 
     // Switches discovery and every connection off (false) or on again (true); setting
-    // the value already held does nothing.
-    virtual void setRunning(bool running) = 0;
+    // the value already held does nothing. `then`, when given, runs on the main thread
+    // once the switch has taken effect (after false: every connection is closed), also
+    // when the value was held already; it is dropped if the client shuts down first.
+    virtual void setRunning(bool running, std::function<void()> then) = 0;
+    void setRunning(bool running) { setRunning(running, nullptr); }
     virtual bool running() const = 0;
+
+    // Closes every connection, ends the client's own thread and waits for it. Afterwards
+    // the client does nothing more: no task reaches the main queue or the command handler
+    // after this returns, so the owner calls it before those go away.
+    virtual void shutDown() = 0;
 
     // True while at least one peer is connected.
     virtual bool connected() const = 0;

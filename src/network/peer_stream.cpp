@@ -1,6 +1,7 @@
 #include "network/peer_stream.h"
 
 #include <asio/buffer.hpp>
+#include <asio/connect.hpp>
 #include <asio/write.hpp>
 #include <span>
 #include <system_error>
@@ -9,33 +10,38 @@
 namespace corvane {
 
 std::shared_ptr<PeerStream> PeerStream::create(asio::io_context& loop,
-                                               const asio::ip::tcp::endpoint& endpoint,
+                                               std::vector<asio::ip::tcp::endpoint> endpoints,
                                                Events events) {
+    if (endpoints.empty()) {
+        return nullptr;
+    }
     asio::ip::tcp::socket socket(loop);
     std::error_code error;
-    socket.open(endpoint.protocol(), error);
+    socket.open(endpoints.front().protocol(), error);
     if (error) {
         return nullptr;
     }
-    return std::make_shared<PeerStream>(std::move(socket), endpoint, std::move(events));
+    return std::make_shared<PeerStream>(std::move(socket), std::move(endpoints), std::move(events));
 }
 
-PeerStream::PeerStream(asio::ip::tcp::socket socket, asio::ip::tcp::endpoint endpoint,
+PeerStream::PeerStream(asio::ip::tcp::socket socket, std::vector<asio::ip::tcp::endpoint> endpoints,
                        Events events)
-    : socket_(std::move(socket)), endpoint_(std::move(endpoint)), events_(std::move(events)) {}
+    : socket_(std::move(socket)), endpoints_(std::move(endpoints)), events_(std::move(events)) {}
 
 void PeerStream::open() {
-    socket_.async_connect(endpoint_, [self = shared_from_this()](const std::error_code& error) {
-        if (self->closed_) {
-            return;
-        }
-        if (error) {
-            self->finish();
-            return;
-        }
-        self->connected_ = true;
-        self->readMore();
-    });
+    asio::async_connect(
+        socket_, endpoints_,
+        [self = shared_from_this()](const std::error_code& error, const asio::ip::tcp::endpoint&) {
+            if (self->closed_) {
+                return;
+            }
+            if (error) {
+                self->finish();
+                return;
+            }
+            self->connected_ = true;
+            self->readMore();
+        });
 }
 
 void PeerStream::close() {

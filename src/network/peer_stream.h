@@ -29,12 +29,13 @@ class PeerStream : public std::enable_shared_from_this<PeerStream> {
     // peer is not read (TCP holds the rest).
     static constexpr std::size_t maxUndeliveredWords = 4096;
 
-    // Null when no socket can be made for the endpoint.
+    // Null when there is no endpoint or no socket can be made.
     static std::shared_ptr<PeerStream> create(asio::io_context& loop,
-                                              const asio::ip::tcp::endpoint& endpoint,
+                                              std::vector<asio::ip::tcp::endpoint> endpoints,
                                               Events events);
 
-    // Connects and starts reading.
+    // Connects to the first endpoint that accepts, trying them in order, and starts
+    // reading; it has ended when none accepts.
     void open();
     void close();
     // Writes one 0x00 byte unless the previous one is still being written.
@@ -42,7 +43,8 @@ class PeerStream : public std::enable_shared_from_this<PeerStream> {
     // `count` words of this peer were handed over; reading resumes if it was held back.
     void wordsDelivered(std::size_t count);
 
-    PeerStream(asio::ip::tcp::socket socket, asio::ip::tcp::endpoint endpoint, Events events);
+    PeerStream(asio::ip::tcp::socket socket, std::vector<asio::ip::tcp::endpoint> endpoints,
+               Events events);
 
   private:
     void readMore();
@@ -51,7 +53,7 @@ class PeerStream : public std::enable_shared_from_this<PeerStream> {
     static constexpr std::size_t readSize = 4096;
 
     asio::ip::tcp::socket socket_;
-    asio::ip::tcp::endpoint endpoint_;
+    const std::vector<asio::ip::tcp::endpoint> endpoints_;
     Events events_;
     WordAssembler assembler_;
     std::array<std::uint8_t, readSize> readBuffer_{};

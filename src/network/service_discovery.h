@@ -8,8 +8,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -22,8 +22,9 @@ class DiscoveredService {
     // Starts resolving; the outcome arrives as serviceResolved or serviceDidNotResolve.
     // A resolve that has not answered within `timeout` has failed.
     virtual void resolve(std::chrono::milliseconds timeout) = 0;
-    // The address and port found by the last successful resolve.
-    virtual std::optional<asio::ip::tcp::endpoint> endpoint() const = 0;
+    // The addresses and port found by the last successful resolve, in the order to try
+    // them: a peer may listen on one address family only.
+    virtual std::vector<asio::ip::tcp::endpoint> endpoints() const = 0;
     // Ends a resolve in progress; nothing more is reported for it.
     virtual void stop() = 0;
 };

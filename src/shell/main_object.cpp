@@ -10,9 +10,12 @@ MainObject::MainObject(Services services) {
     client_ = services.makeClient();
 
     // Each action keeps the client alive for as long as the observer holds it.
-    objc_ = std::make_unique<ObjCObject>([client = client_] { client->setRunning(false); },
-                                         [client = client_] { client->setRunning(true); },
-                                         services.workspaceCenter);
+    // The machine may sleep once every connection is closed.
+    objc_ = std::make_unique<ObjCObject>(
+        [client = client_](std::function<void()> completion) {
+            client->setRunning(false, std::move(completion));
+        },
+        [client = client_] { client->setRunning(true); }, services.workspaceCenter);
 
     // The token is invalidated first thing in the destructor, so the observer never
     // runs on a model that is going away.
@@ -28,6 +31,10 @@ MainObject::~MainObject() {
     for (ObservationToken& token : observation_) {
         token.invalidate();
     }
+    // Whatever the client's thread is doing ends here, while the main queue and the
+    // command handler it may reach still exist; the last reference to the client may
+    // then go anywhere.
+    client_->shutDown();
     client_.reset();
     objc_.reset();
 }

@@ -19,6 +19,8 @@ namespace corvane {
 // the command handler, and presses Shift once at start-up. Belongs to the main thread.
 class MainObject final : public ConnectionStatus {
   public:
+    // What the client reaches (its main queue, the command handler) must outlive the
+    // model, which shuts the client down when it goes.
     struct Services {
         // Makes the network client; it is running and searching once made.
         std::function<std::shared_ptr<NetworkClient>()> makeClient;

@@ -12,6 +12,10 @@ namespace corvane {
 struct Notification {
     std::string name;
     const void* object = nullptr;
+    // Given by a poster that waits for the work the notification starts (the machine
+    // going to sleep): the observer doing that work calls it on the main thread once the
+    // work is done. The poster does not wait for ever.
+    std::function<void()> completion;
 };
 
 // Delivers named notifications to their observers synchronously, on the posting
@@ -24,10 +28,11 @@ class NotificationCenter {
         return observers_[name].add(std::move(observer));
     }
 
-    void post(const std::string& name, const void* object) {
+    void post(const std::string& name, const void* object,
+              std::function<void()> completion = nullptr) {
         const auto found = observers_.find(name);
         if (found != observers_.end()) {
-            found->second.notify(Notification{name, object});
+            found->second.notify(Notification{name, object, std::move(completion)});
         }
     }
 

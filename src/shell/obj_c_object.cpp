@@ -4,13 +4,15 @@
 
 namespace corvane {
 
-ObjCObject::ObjCObject(std::function<void()> sleepProcess, std::function<void()> wakeProcess,
+ObjCObject::ObjCObject(SleepProcess sleepProcess, std::function<void()> wakeProcess,
                        NotificationCenter& workspaceCenter)
     : sleepProcess_(std::move(sleepProcess)),
       wakeProcess_(std::move(wakeProcess)),
-      willSleep_(workspaceCenter.addObserver(
-          workspaceWillSleepNotification,
-          [this](const Notification&) { handleWillSleepNotification(); })),
+      willSleep_(workspaceCenter.addObserver(workspaceWillSleepNotification,
+                                             [this](const Notification& notification) {
+                                                 handleWillSleepNotification(
+                                                     notification.completion);
+                                             })),
       didWake_(workspaceCenter.addObserver(
           workspaceDidWakeNotification,
           [this](const Notification&) { handleDidwakeNotification(); })) {}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 
 #include "network/observation.h"
 #include "shell/notification_center.h"
@@ -16,16 +17,22 @@ inline constexpr const char* workspaceDidWakeNotification = "WorkspaceDidWakeNot
 // creator; knows nothing of what the actions do. Belongs to the main thread.
 class ObjCObject {
   public:
-    ObjCObject(std::function<void()> sleepProcess, std::function<void()> wakeProcess,
+    // The sleep action gets the notification's completion (possibly empty) and calls it,
+    // on the main thread, once the machine may sleep.
+    using SleepProcess = std::function<void(std::function<void()> completion)>;
+
+    ObjCObject(SleepProcess sleepProcess, std::function<void()> wakeProcess,
                NotificationCenter& workspaceCenter);
     ObjCObject(const ObjCObject&) = delete;
     ObjCObject& operator=(const ObjCObject&) = delete;
 
-    void handleWillSleepNotification() { sleepProcess_(); }
+    void handleWillSleepNotification(std::function<void()> completion) {
+        sleepProcess_(std::move(completion));
+    }
     void handleDidwakeNotification() { wakeProcess_(); }
 
   private:
-    const std::function<void()> sleepProcess_;
+    const SleepProcess sleepProcess_;
     const std::function<void()> wakeProcess_;
     ObservationToken willSleep_;
     ObservationToken didWake_;

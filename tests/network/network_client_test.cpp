@@ -54,7 +54,8 @@ class ClientTest : public ::testing::Test {
     }
     static std::shared_ptr<ScriptedService> serviceOf(const LoopbackPeer& peer,
                                                       std::string name = "peer") {
-        return std::make_shared<ScriptedService>(std::move(name), peer.endpoint());
+        return std::make_shared<ScriptedService>(
+            std::move(name), std::vector<asio::ip::tcp::endpoint>{peer.endpoint()});
     }
     template <typename Condition>
     bool pumpUntil(Condition done) {
@@ -143,8 +144,10 @@ TEST_F(ClientTest, ServicesWithoutConnectionAreDroppedWithoutDisturbingOtherPeer
     const asio::ip::tcp::endpoint closedPort = LoopbackPeer().endpoint();
     LoopbackPeer good;
     start();
-    const auto failing = std::make_shared<ScriptedService>("failing", good.endpoint(), false);
-    const auto addressless = std::make_shared<ScriptedService>("addressless", std::nullopt);
+    const auto failing = std::make_shared<ScriptedService>(
+        "failing", std::vector<asio::ip::tcp::endpoint>{good.endpoint()}, false);
+    const auto addressless =
+        std::make_shared<ScriptedService>("addressless", std::vector<asio::ip::tcp::endpoint>{});
     discovery.found(failing);
     discovery.found(addressless);
     settle();
@@ -154,9 +157,12 @@ TEST_F(ClientTest, ServicesWithoutConnectionAreDroppedWithoutDisturbingOtherPeer
               (std::vector<std::string>{"Cannot get streams."}));
     EXPECT_TRUE(changes.empty());
 
-    const auto refused = std::make_shared<ScriptedService>("refused", closedPort);
+    const auto refused = std::make_shared<ScriptedService>(
+        "refused", std::vector<asio::ip::tcp::endpoint>{closedPort});
     discovery.found(refused);
-    discovery.found(serviceOf(good));
+    // Addresses are tried in turn: the refusing one is passed over.
+    discovery.found(std::make_shared<ScriptedService>(
+        "good", std::vector<asio::ip::tcp::endpoint>{closedPort, good.endpoint()}));
     ASSERT_TRUE(good.waitForConnections(1));
     ASSERT_TRUE(pumpUntil([&] { return stops(refused) == 1; }));
     good.send(0, wireBytes({5}));
@@ -260,7 +266,7 @@ TEST_F(ClientTest, LastReferenceDroppedOnTheClientThreadEndsItWithoutDeadlock) {
         const std::size_t ranBefore = mainQueue.ran;
         own->setRunning(false);  // publishes connected once
         ASSERT_TRUE(pumpUntil([&] { return mainQueue.ran == ranBefore + 1; }));
-        own->setRunning(true);  // this hand-off may now hold the last reference
+        own->setRunning(true);  // this hand-off, once running, may hold the last reference
         own.reset();
         ASSERT_TRUE(waitUntil([&] { return script.destroyed.load(); }, 10s));
     }

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "network/asio_main_queue.h"
+#include "network/cvc_network_client.h"
 #include "shell/app_delegate.h"
+#include "support/loopback_peer.h"
 #include "support/recording_keyboard_events.h"
+#include "support/scripted_discovery.h"
 
 namespace corvane {
 namespace {
@@ -12,7 +16,11 @@ namespace {
 // main-queue step does.
 class FakeNetworkClient final : public NetworkClient {
   public:
-    void setRunning(bool running) override { runningCalls.push_back(running); }
+    void setRunning(bool running, std::function<void()> then) override {
+        runningCalls.push_back(running);
+        completions.push_back(std::move(then));
+    }
+    void shutDown() override { ++shutDowns; }
     bool running() const override { return runningCalls.empty() || runningCalls.back(); }
     bool connected() const override { return connected_; }
     ObservationToken observeConnected(std::function<void()> observer) override {
@@ -28,6 +36,8 @@ class FakeNetworkClient final : public NetworkClient {
     }
 
     std::vector<bool> runningCalls;
+    std::vector<std::function<void()>> completions;
+    int shutDowns = 0;
     std::function<void(std::uint32_t)> receiveCommand;
     std::function<void()> onHandlerSet = [] {};
 
@@ -79,23 +89,58 @@ TEST_F(MainObjectTest, MirrorsConnectedWithOneAnnouncementBeforeEachChange) {
     EXPECT_EQ(seenAtAnnouncement, (std::vector<bool>{false, true}));
 }
 
-TEST_F(MainObjectTest, OnlyTheWorkspaceCenterPausesAndResumesTheClient) {
+TEST_F(MainObjectTest, OnlyTheWorkspaceCenterPausesAndResumesTheClientAndSleepWaitsForIt) {
     const std::unique_ptr<MainObject> model = makeModel();
     NotificationCenter defaultCenter;
+    int completed = 0;
     defaultCenter.post(workspaceWillSleepNotification, nullptr);
-    workspaceCenter.post(workspaceWillSleepNotification, nullptr);
+    workspaceCenter.post(workspaceWillSleepNotification, nullptr, [&] { ++completed; });
     workspaceCenter.post(workspaceWillSleepNotification, nullptr);
     workspaceCenter.post(workspaceDidWakeNotification, nullptr);
     EXPECT_EQ(client->runningCalls, (std::vector<bool>{false, false, true}));
+    // The sleep's completion is the client's to call, once it has stopped.
+    EXPECT_EQ(completed, 0);
+    client->completions.front()();
+    EXPECT_EQ(completed, 1);
 }
 
-TEST_F(MainObjectTest, TeardownStopsObservingAndReleasesTheClient) {
+TEST_F(MainObjectTest, TeardownStopsObservingShutsTheClientDownAndReleasesIt) {
     std::unique_ptr<MainObject> model = makeModel();
     model.reset();
     client->publishConnected(true);  // must not reach the destroyed model
     workspaceCenter.post(workspaceWillSleepNotification, nullptr);
     EXPECT_TRUE(client->runningCalls.empty());
+    EXPECT_EQ(client->shutDowns, 1);
     EXPECT_EQ(client.use_count(), 1);
+}
+
+// The model goes while the client's thread is busy in a slow service stop, and the main
+// queue right after it: that thread must have finished before, or what it posts at the
+// end of the stop lands in a freed queue.
+TEST(MainObjectWithClient, TeardownWaitsForTheClientThreadBeforeTheMainQueueGoes) {
+    testing::LoopbackPeer peer;
+    testing::ScriptedDiscovery discovery;
+    const auto service = std::make_shared<testing::ScriptedService>(
+        "slow", std::vector<asio::ip::tcp::endpoint>{peer.endpoint()});
+    service->stopTakes = std::chrono::milliseconds(300);
+    asio::io_context mainLoop;
+    auto mainQueue = std::make_unique<AsioMainQueue>(mainLoop);
+    NotificationCenter workspaceCenter;
+    testing::RecordingKeyboardEvents events;
+    auto model = std::make_unique<MainObject>(MainObject::Services{
+        .makeClient = [&] { return CVC_NetworkClient::create(*mainQueue, discovery.factory()); },
+        .workspaceCenter = workspaceCenter,
+        .handleCommand = [](std::uint32_t) {},
+        .keyboardEvents = events,
+    });
+    discovery.found(service);
+    ASSERT_TRUE(peer.waitForConnections(1));
+
+    workspaceCenter.post(workspaceWillSleepNotification, nullptr);
+    ASSERT_TRUE(peer.waitForHangUp(0));  // the slow stop follows the close
+    model.reset();
+    EXPECT_TRUE(discovery.destroyed);  // the client's thread has finished
+    mainQueue.reset();
 }
 
 TEST(AppDelegate, EveryReopenRequestPostsOneNotificationAndAnswersYes) {

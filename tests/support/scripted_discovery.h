@@ -9,8 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,10 +22,10 @@ namespace corvane::testing {
 class ScriptedService final : public DiscoveredService,
                               public std::enable_shared_from_this<ScriptedService> {
   public:
-    // A resolve succeeds with `endpoint` (none: resolved without an address) or fails.
-    ScriptedService(std::string name, std::optional<asio::ip::tcp::endpoint> endpoint,
+    // A resolve succeeds with `endpoints` (none: resolved without an address) or fails.
+    ScriptedService(std::string name, std::vector<asio::ip::tcp::endpoint> endpoints,
                     bool resolves = true)
-        : name_(std::move(name)), endpoint_(endpoint), resolves_(resolves) {}
+        : name_(std::move(name)), endpoints_(std::move(endpoints)), resolves_(resolves) {}
 
     std::string name() const override { return name_; }
     void resolve(std::chrono::milliseconds timeout) override {
@@ -38,18 +38,23 @@ class ScriptedService final : public DiscoveredService,
             }
         });
     }
-    std::optional<asio::ip::tcp::endpoint> endpoint() const override { return endpoint_; }
-    void stop() override { ++stops; }
+    std::vector<asio::ip::tcp::endpoint> endpoints() const override { return endpoints_; }
+    void stop() override {
+        std::this_thread::sleep_for(stopTakes);
+        ++stops;
+    }
 
     // Set when the service is first reported; used on the client thread only.
     asio::io_context* loop = nullptr;
     ServiceDiscoveryListener* listener = nullptr;
     int stops = 0;
+    // How long stop() blocks the client thread: a slow or stuck service.
+    std::chrono::milliseconds stopTakes{0};
     std::chrono::milliseconds lastTimeout{0};
 
   private:
     std::string name_;
-    std::optional<asio::ip::tcp::endpoint> endpoint_;
+    std::vector<asio::ip::tcp::endpoint> endpoints_;
     bool resolves_;
 };
 

@@ -38,7 +38,9 @@ or to the first client to come when there is none.
 
 Options:
   --port N        listen on TCP port N (default: any free port)
-  --any           listen on every address (0.0.0.0) instead of 127.0.0.1
+  --any           listen on every IPv4 address (0.0.0.0) instead of 127.0.0.1
+  --listen ADDR   listen on the IPv4 or IPv6 address ADDR instead of 127.0.0.1;
+                  repeat it to listen on several addresses (on one port)
   --interval MS   send one word every MS milliseconds instead of all at once
   --count N       send the WORD list N times (default 1; 0: without end, needs --interval)
   --help          show this text
@@ -66,7 +68,7 @@ std::optional<Number> number(const std::string& text) {
 struct Settings {
     std::string name;
     std::uint16_t port = 0;
-    bool any = false;
+    std::vector<asio::ip::address> listenOn;
     PeerServer::Script script;
     bool wordsFromInput = true;
 };
@@ -82,13 +84,19 @@ Parsed parse(int argc, char** argv) {
         if (argument == "--help" || argument == "--version") {
             return argument + " takes no other arguments.";
         }
-        const bool takesValue =
-            argument == "--port" || argument == "--interval" || argument == "--count";
+        const bool takesValue = argument == "--listen" || argument == "--port" ||
+                                argument == "--interval" || argument == "--count";
         if (takesValue && i + 1 == argc) {
             return argument + " needs a value.";
         }
         if (argument == "--any") {
-            settings.any = true;
+            settings.listenOn.push_back(asio::ip::address_v4::any());
+        } else if (argument == "--listen") {
+            std::error_code error;
+            settings.listenOn.push_back(asio::ip::make_address(argv[++i], error));
+            if (error) {
+                return "--listen takes an IPv4 or IPv6 address.";
+            }
         } else if (argument == "--port") {
             const auto port = number<std::uint16_t>(argv[++i]);
             if (!port) {
@@ -127,6 +135,9 @@ Parsed parse(int argc, char** argv) {
         return "--count 0 needs --interval.";
     }
     settings.script.words = *parsed;
+    if (settings.listenOn.empty()) {
+        settings.listenOn.push_back(asio::ip::address_v4::loopback());
+    }
     return settings;
 }
 
@@ -180,11 +191,10 @@ int main(int argc, char** argv) {
     const Settings& settings = std::get<Settings>(parsed);
     std::signal(SIGPIPE, SIG_IGN);
     asio::io_context loop;
-    const asio::ip::address address = settings.any
-                                          ? asio::ip::address(asio::ip::address_v4::any())
-                                          : asio::ip::address(asio::ip::address_v4::loopback());
-    PeerServer server(loop, {address, settings.port}, settings.script, say);
-    say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
+    PeerServer server(loop, settings.listenOn, settings.port, settings.script, say);
+    for (const asio::ip::address& address : settings.listenOn) {
+        say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
+    }
     corvane::peer::ServicePublisher publisher(loop, settings.name, "_corvane2._tcp", server.port(),
                                               say);
     std::optional<InputReader> input;

@@ -114,10 +114,18 @@ class PeerServer::Client : public std::enable_shared_from_this<Client> {
     std::array<std::uint8_t, 65536> chunk_{};
 };
 
-PeerServer::PeerServer(asio::io_context& loop, const asio::ip::tcp::endpoint& listenOn,
-                       Script script, std::function<void(const std::string&)> say)
-    : loop_(loop), acceptor_(loop, listenOn), script_(std::move(script)), say_(std::move(say)) {
-    accept();
+PeerServer::PeerServer(asio::io_context& loop, const std::vector<asio::ip::address>& listenOn,
+                       std::uint16_t port, Script script,
+                       std::function<void(const std::string&)> say)
+    : loop_(loop), script_(std::move(script)), say_(std::move(say)) {
+    acceptors_.reserve(listenOn.size());
+    for (const asio::ip::address& address : listenOn) {
+        acceptors_.emplace_back(loop, asio::ip::tcp::endpoint(address, port));
+        port = this->port();
+    }
+    for (asio::ip::tcp::acceptor& acceptor : acceptors_) {
+        accept(acceptor);
+    }
 }
 
 PeerServer::~PeerServer() {
@@ -126,27 +134,30 @@ PeerServer::~PeerServer() {
 
 void PeerServer::close() {
     std::error_code ignored;
-    acceptor_.close(ignored);
+    for (asio::ip::tcp::acceptor& acceptor : acceptors_) {
+        acceptor.close(ignored);
+    }
     for (const auto& client : clients_) {
         client->close();
     }
     clients_.clear();
 }
 
-void PeerServer::accept() {
-    acceptor_.async_accept([this](const std::error_code& error, asio::ip::tcp::socket socket) {
-        if (error) {
-            return;
-        }
-        const auto client = std::make_shared<Client>(*this, std::move(socket));
-        clients_.insert(client);
-        say_("client connected " + client->name());
-        client->start();
-        if (!waiting_.empty()) {
-            client->send(std::exchange(waiting_, {}));
-        }
-        accept();
-    });
+void PeerServer::accept(asio::ip::tcp::acceptor& acceptor) {
+    acceptor.async_accept(
+        [this, &acceptor](const std::error_code& error, asio::ip::tcp::socket socket) {
+            if (error) {
+                return;
+            }
+            const auto client = std::make_shared<Client>(*this, std::move(socket));
+            clients_.insert(client);
+            say_("client connected " + client->name());
+            client->start();
+            if (!waiting_.empty()) {
+                client->send(std::exchange(waiting_, {}));
+            }
+            accept(acceptor);
+        });
 }
 
 void PeerServer::broadcast(const std::vector<std::uint32_t>& words) {

@@ -24,22 +24,24 @@ class PeerServer {
         std::chrono::milliseconds interval{0};
     };
 
-    PeerServer(asio::io_context& loop, const asio::ip::tcp::endpoint& listenOn, Script script,
-               std::function<void(const std::string&)> say);
+    // Listens on every address of `listenOn` (at least one), all on the same port: `port`,
+    // or one the system picks when it is 0.
+    PeerServer(asio::io_context& loop, const std::vector<asio::ip::address>& listenOn,
+               std::uint16_t port, Script script, std::function<void(const std::string&)> say);
     ~PeerServer();
 
-    std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
+    std::uint16_t port() const { return acceptors_.front().local_endpoint().port(); }
     // Sends `words` to every client connected now, or to the first one to come.
     void broadcast(const std::vector<std::uint32_t>& words);
     void close();
 
   private:
     class Client;
-    void accept();
+    void accept(asio::ip::tcp::acceptor& acceptor);
     void dropped(Client* client);
 
     asio::io_context& loop_;
-    asio::ip::tcp::acceptor acceptor_;
+    std::vector<asio::ip::tcp::acceptor> acceptors_;
     const Script script_;
     std::function<void(const std::string&)> say_;
     std::set<std::shared_ptr<Client>> clients_;

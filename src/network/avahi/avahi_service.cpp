@@ -2,11 +2,19 @@
 
 #include <avahi-common/address.h>
 
+#include <algorithm>
 #include <asio/ip/address.hpp>
 #include <asio/post.hpp>
 
 namespace corvane::avahi {
 namespace {
+
+constexpr std::array<AvahiProtocol, 2> addressFamilies{AVAHI_PROTO_INET, AVAHI_PROTO_INET6};
+
+// Once one family has answered, the other is waited for this long at most: a host's
+// addresses come together, and a peer without one family should not cost the whole
+// resolve timeout.
+constexpr std::chrono::milliseconds otherFamilyWait{500};
 
 std::optional<asio::ip::tcp::endpoint> endpointOf(const AvahiAddress& address,
                                                   AvahiIfIndex interface, uint16_t port) {
@@ -35,34 +43,48 @@ AvahiService::~AvahiService() {
     stop();
 }
 
+bool AvahiService::resolving() const {
+    return std::ranges::any_of(resolvers_,
+                               [](const auto* resolver) { return resolver != nullptr; });
+}
+
 void AvahiService::resolve(std::chrono::milliseconds timeout) {
     stop();
+    found_.clear();
+    // Hosts publish addresses of both families, a peer may listen on one family only, and
+    // which answer comes first varies: every address found is kept, to be tried in turn.
     if (client_ != nullptr) {
-        // The host's IPv4 address: hosts publish IPv6 addresses too, and which of the two
-        // comes first varies from one resolve to the next, but a peer that listens on
-        // IPv4 only would refuse every connection to the IPv6 one.
-        resolver_ = avahi_service_resolver_new(client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                               name_.name.c_str(), name_.type.c_str(),
-                                               name_.domain.c_str(), AVAHI_PROTO_INET,
-                                               static_cast<AvahiLookupFlags>(0), resolved, this);
+        for (std::size_t family = 0; family < resolvers_.size(); ++family) {
+            resolvers_[family] = avahi_service_resolver_new(
+                client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, name_.name.c_str(),
+                name_.type.c_str(), name_.domain.c_str(), addressFamilies[family],
+                static_cast<AvahiLookupFlags>(0), resolved, this);
+        }
     }
-    if (resolver_ == nullptr) {
+    if (std::ranges::count(resolvers_, nullptr) != 0) {
+        stop();
         reportFailureLater();
         return;
     }
     timeout_.expires_after(timeout);
+    finishAtDeadline();
+}
+
+void AvahiService::finishAtDeadline() {
     timeout_.async_wait([weak = weak_from_this()](const std::error_code& error) {
         const auto self = weak.lock();
-        if (!error && self && self->resolver_ != nullptr) {
-            self->finishResolve(false);
+        if (!error && self && self->resolving()) {
+            self->finishResolve();
         }
     });
 }
 
 void AvahiService::stop() {
     timeout_.cancel();
-    if (resolver_ != nullptr) {
-        avahi_service_resolver_free(std::exchange(resolver_, nullptr));
+    for (AvahiServiceResolver*& resolver : resolvers_) {
+        if (resolver != nullptr) {
+            avahi_service_resolver_free(std::exchange(resolver, nullptr));
+        }
     }
 }
 
@@ -70,7 +92,7 @@ void AvahiService::setClient(AvahiClient* client) {
     if (client_ == client) {
         return;
     }
-    const bool wasResolving = resolver_ != nullptr;
+    const bool wasResolving = resolving();
     stop();
     client_ = client;
     if (wasResolving) {
@@ -88,24 +110,45 @@ void AvahiService::reportFailureLater() {
     });
 }
 
-void AvahiService::finishResolve(bool succeeded) {
-    stop();
-    if (succeeded) {
-        listener_.serviceResolved(shared_from_this());
-    } else {
-        listener_.serviceDidNotResolve(shared_from_this());
+void AvahiService::answered(AvahiServiceResolver* resolver,
+                            std::optional<asio::ip::tcp::endpoint> found) {
+    const auto family = std::ranges::find(resolvers_, resolver);
+    if (family == resolvers_.end()) {
+        return;
+    }
+    avahi_service_resolver_free(std::exchange(*family, nullptr));
+    if (found && std::ranges::find(found_, *found) == found_.end()) {
+        found_.push_back(*found);
+    }
+    if (!resolving()) {
+        finishResolve();
+    } else if (!found_.empty() &&
+               timeout_.expiry() - asio::steady_timer::clock_type::now() > otherFamilyWait) {
+        timeout_.expires_after(otherFamilyWait);
+        finishAtDeadline();
     }
 }
 
-void AvahiService::resolved(AvahiServiceResolver*, AvahiIfIndex interface, AvahiProtocol,
+void AvahiService::finishResolve() {
+    stop();
+    if (found_.empty()) {
+        listener_.serviceDidNotResolve(shared_from_this());
+        return;
+    }
+    endpoints_ = std::exchange(found_, {});
+    listener_.serviceResolved(shared_from_this());
+}
+
+void AvahiService::resolved(AvahiServiceResolver* resolver, AvahiIfIndex interface, AvahiProtocol,
                             AvahiResolverEvent event, const char*, const char*, const char*,
                             const char*, const AvahiAddress* address, uint16_t port,
                             AvahiStringList*, AvahiLookupResultFlags, void* userdata) {
     auto* self = static_cast<AvahiService*>(userdata);
+    std::optional<asio::ip::tcp::endpoint> found;
     if (event == AVAHI_RESOLVER_FOUND && address != nullptr) {
-        self->endpoint_ = endpointOf(*address, interface, port);
+        found = endpointOf(*address, interface, port);
     }
-    self->finishResolve(event == AVAHI_RESOLVER_FOUND && self->endpoint_.has_value());
+    self->answered(resolver, found);
 }
 
 }  // namespace corvane::avahi

@@ -3,17 +3,20 @@
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 
+#include <array>
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "network/service_discovery.h"
 
 namespace corvane::avahi {
 
-// One logical service as Avahi names it. Resolves on any interface and protocol.
+// One logical service as Avahi names it. Resolves on any interface and protocol, to the
+// host's IPv4 and IPv6 addresses both.
 class AvahiService final : public DiscoveredService,
                            public std::enable_shared_from_this<AvahiService> {
   public:
@@ -30,7 +33,7 @@ class AvahiService final : public DiscoveredService,
 
     std::string name() const override { return name_.name; }
     void resolve(std::chrono::milliseconds timeout) override;
-    std::optional<asio::ip::tcp::endpoint> endpoint() const override { return endpoint_; }
+    std::vector<asio::ip::tcp::endpoint> endpoints() const override { return endpoints_; }
     void stop() override;
 
     // The Avahi client this service resolves through; null while there is none. A
@@ -43,16 +46,21 @@ class AvahiService final : public DiscoveredService,
                          const char* type, const char* domain, const char* host,
                          const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
                          AvahiLookupResultFlags flags, void* userdata);
-    void finishResolve(bool succeeded);
+    bool resolving() const;
+    void finishAtDeadline();
+    void answered(AvahiServiceResolver* resolver, std::optional<asio::ip::tcp::endpoint> found);
+    void finishResolve();
     void reportFailureLater();
 
     asio::io_context& loop_;
     ServiceDiscoveryListener& listener_;
     const Name name_;
     AvahiClient* client_;
-    AvahiServiceResolver* resolver_ = nullptr;
+    // One resolver per address family, null once it has answered.
+    std::array<AvahiServiceResolver*, 2> resolvers_{};
     asio::steady_timer timeout_;
-    std::optional<asio::ip::tcp::endpoint> endpoint_;
+    std::vector<asio::ip::tcp::endpoint> found_;
+    std::vector<asio::ip::tcp::endpoint> endpoints_;
 };
 
 }  // namespace corvane::avahi

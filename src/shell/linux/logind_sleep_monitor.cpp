@@ -3,6 +3,8 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QPointer>
+#include <QTimer>
 #include <iostream>
 
 #include "shell/obj_c_object.h"
@@ -36,13 +38,26 @@ bool LogindSleepMonitor::start() {
 void LogindSleepMonitor::prepareForSleep(bool goingToSleep) {
     sleeping_ = goingToSleep;
     if (goingToSleep) {
-        workspaceCenter_.post(workspaceWillSleepNotification, this);
-        inhibitor_ = QDBusUnixFileDescriptor();  // closing it lets the machine sleep
-        emit inhibitorChanged(false);
+        const unsigned sleep = ++sleeps_;
+        QTimer::singleShot(maxSleepDelay, this, [this, sleep] { releaseInhibitor(sleep); });
+        workspaceCenter_.post(workspaceWillSleepNotification, this,
+                              [monitor = QPointer(this), sleep] {
+                                  if (monitor) {
+                                      monitor->releaseInhibitor(sleep);
+                                  }
+                              });
     } else {
         workspaceCenter_.post(workspaceDidWakeNotification, this);
         takeInhibitor();
     }
+}
+
+void LogindSleepMonitor::releaseInhibitor(unsigned sleep) {
+    if (sleep != sleeps_ || !sleeping_ || !inhibitor_.isValid()) {
+        return;
+    }
+    inhibitor_ = QDBusUnixFileDescriptor();  // closing it lets the machine sleep
+    emit inhibitorChanged(false);
 }
 
 void LogindSleepMonitor::takeInhibitor() {

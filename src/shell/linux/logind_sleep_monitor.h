@@ -4,17 +4,22 @@
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
 
+#include <chrono>
+
 #include "shell/notification_center.h"
 
 namespace corvane::linux_shell {
 
 // Feeds the workspace center with logind's sleep and wake signals. While awake it holds
-// a "delay" sleep inhibitor, released once the will-sleep observers have run, so that
-// connections are closed before the machine sleeps; it is taken again after wake.
+// a "delay" sleep inhibitor, released once the will-sleep observer has called the
+// notification's completion (connections closed), or after maxSleepDelay at the latest,
+// so that nothing stuck holds the sleep up; it is taken again after wake.
 class LogindSleepMonitor final : public QObject {
     Q_OBJECT
 
   public:
+    static constexpr std::chrono::milliseconds maxSleepDelay{1000};
+
     LogindSleepMonitor(NotificationCenter& workspaceCenter, QDBusConnection systemBus);
 
     // Starts listening. Without a system bus or logind, says so once on standard error
@@ -33,12 +38,15 @@ class LogindSleepMonitor final : public QObject {
 
   private:
     void takeInhibitor();
+    // Lets sleep number `sleep` go ahead, unless it has already or the machine woke.
+    void releaseInhibitor(unsigned sleep);
     void reportUnavailable(const QString& reason);
 
     NotificationCenter& workspaceCenter_;
     QDBusConnection bus_;
     QDBusUnixFileDescriptor inhibitor_;
     bool sleeping_ = false;
+    unsigned sleeps_ = 0;
     bool reported_ = false;
 };
 

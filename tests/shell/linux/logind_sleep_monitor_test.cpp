@@ -2,16 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <QDBusConnection>
 #include <QProcess>
+#include <array>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <chrono>
+#include <optional>
 
+#include "network/cvc_network_client.h"
+#include "shell/main_object.h"
 #include "shell/obj_c_object.h"
+#include "shell/qt/qt_main_queue.h"
 #include "support/qt/core_application.h"
 #include "support/qt/logind_stand_in.h"
+#include "support/recording_keyboard_events.h"
+#include "support/scripted_discovery.h"
 
 namespace corvane::linux_shell {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::LogindStandIn;
 using testing::processEventsUntil;
 
@@ -42,8 +55,12 @@ class LogindSleepMonitorTest : public ::testing::Test {
 TEST_F(LogindSleepMonitorTest, SleepReleasesTheInhibitorAfterTheObserversAndWakeRetakesIt) {
     LogindSleepMonitor monitor(workspaceCenter, QDBusConnection::connectToBus(address, "monitor"));
     std::vector<std::string> seen;
-    ObjCObject observer([&] { seen.push_back(monitor.holdsInhibitor() ? "sleep+held" : "sleep"); },
-                        [&] { seen.push_back("wake"); }, workspaceCenter);
+    ObjCObject observer(
+        [&](const std::function<void()>& completion) {
+            seen.push_back(monitor.holdsInhibitor() ? "sleep+held" : "sleep");
+            completion();
+        },
+        [&] { seen.push_back("wake"); }, workspaceCenter);
 
     ASSERT_TRUE(monitor.start());
     ASSERT_TRUE(processEventsUntil([&] { return monitor.holdsInhibitor(); }));
@@ -61,6 +78,76 @@ TEST_F(LogindSleepMonitorTest, SleepReleasesTheInhibitorAfterTheObserversAndWake
     EXPECT_EQ(seen, (std::vector<std::string>{"sleep+held", "wake"}));
     EXPECT_EQ(standIn.inhibitCalls.size(), 2);
     EXPECT_TRUE(standIn.newestInhibitorHeld());
+}
+
+// A peer the test answers itself: it sees the end of its connection in the kernel at
+// once, with no thread of its own in between.
+class PlainPeer {
+  public:
+    std::vector<asio::ip::tcp::endpoint> endpoints() const { return {acceptor_.local_endpoint()}; }
+    void accept() { socket_ = acceptor_.accept(); }
+    bool sawEnd() {
+        char byte = 0;
+        return ::recv(socket_.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+    }
+
+  private:
+    asio::io_context loop_;
+    asio::ip::tcp::acceptor acceptor_{loop_, {asio::ip::address_v4::loopback(), 0}};
+    asio::ip::tcp::socket socket_{loop_};
+};
+
+// The whole road from logind to the connections: the model pauses the client on sleep,
+// and the inhibitor goes once the client has closed every connection, or once the
+// longest wait is over when a service's stop hangs.
+TEST_F(LogindSleepMonitorTest, SleepWaitsForEveryConnectionToEndButNotForAStuckStop) {
+    struct Case {
+        std::chrono::milliseconds stopTakes;
+        bool endedAtRelease;
+    };
+    for (const Case& c : {Case{std::chrono::milliseconds(100), true},
+                          Case{std::chrono::milliseconds(4000), false}}) {
+        SCOPED_TRACE(c.stopTakes.count());
+        LogindSleepMonitor monitor(workspaceCenter,
+                                   QDBusConnection::connectToBus(address, "monitor"));
+        ASSERT_TRUE(monitor.start());
+        ASSERT_TRUE(processEventsUntil([&] { return monitor.holdsInhibitor(); }));
+
+        std::array<PlainPeer, 2> peers;
+        testing::ScriptedDiscovery discovery;
+        QtMainQueue mainQueue;
+        testing::RecordingKeyboardEvents events;
+        MainObject model(MainObject::Services{
+            .makeClient = [&] { return CVC_NetworkClient::create(mainQueue, discovery.factory()); },
+            .workspaceCenter = workspaceCenter,
+            .handleCommand = [](std::uint32_t) {},
+            .keyboardEvents = events,
+        });
+        for (PlainPeer& peer : peers) {
+            const auto service =
+                std::make_shared<testing::ScriptedService>("peer", peer.endpoints());
+            service->stopTakes = c.stopTakes;
+            discovery.found(service);
+            peer.accept();
+        }
+        ASSERT_TRUE(processEventsUntil([&] { return model.connected(); }));
+
+        std::optional<std::vector<bool>> endedAtRelease;
+        QObject::connect(&monitor, &LogindSleepMonitor::inhibitorChanged, [&](bool held) {
+            endedAtRelease = std::vector<bool>{peers[0].sawEnd(), peers[1].sawEnd()};
+            EXPECT_FALSE(held);
+        });
+        const auto sleepBegan = std::chrono::steady_clock::now();
+        emit standIn.PrepareForSleep(true);
+        ASSERT_TRUE(processEventsUntil([&] { return endedAtRelease.has_value(); }));
+        EXPECT_FALSE(standIn.newestInhibitorHeld());
+        if (c.endedAtRelease) {
+            EXPECT_EQ(*endedAtRelease, (std::vector<bool>{true, true}));
+        } else {
+            EXPECT_LT(std::chrono::steady_clock::now() - sleepBegan, c.stopTakes - 1s);
+        }
+        QDBusConnection::disconnectFromBus("monitor");
+    }
 }
 
 TEST_F(LogindSleepMonitorTest, WithoutLogindOrABusItSaysSoOnce) {
