@@ -156,7 +156,7 @@ bool X11KeyboardEvents::beginCommand(const KeyCodeSequence& keys) {
     if (command.capsLockUnlocked) {
         lockModifiers(XCB_MOD_MASK_LOCK, false);
     }
-    command.numLockMask = numLockMask(keymap, group);
+    command.numLockMask = command.keyboard->numLockMask;
     command.userNumLock = (command.keyboard->lockedModifiers & command.numLockMask) != 0;
     command.numLockOn = command.userNumLock;
     command_ = std::move(command);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "keystroke/x11/modifier_keys.h"
 #include "keystroke/x11/xcb_xkb.h"
 
 namespace corvane::x11 {
@@ -107,8 +108,10 @@ std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::look() {
         group < xkb_keymap_num_layouts(keymap_.get()) ? group : 0;
     if (!layout_ || layout_->layoutIndex() != layoutIndex) {
         layout_ = std::make_shared<xkb::XkbKeymapLayout>(keymap_.get(), layoutIndex);
+        numLockMask_ = numLockMask(keymap_.get(), layoutIndex);
     }
     result.layout = layout_;
+    result.numLockMask = numLockMask_;
     return result;
 }
 

@@ -20,6 +20,8 @@ struct KeyboardSnapshot {
     std::uint8_t lockedModifiers = 0;
     // The keys down, one bit per X keycode.
     std::array<std::uint8_t, 32> keysDown{};
+    // The core modifier that NumLock locks in this layout, or 0 without a NumLock key.
+    std::uint8_t numLockMask = 0;
 
     bool isKeyDown(std::uint8_t keycode) const {
         return (keysDown[keycode / 8] & (1U << (keycode % 8))) != 0;
@@ -57,6 +59,7 @@ class X11KeyboardLayoutSource final : public KeyboardLayoutSource {
     std::uint8_t xkbEventBase_ = 0;
     xkb::KeymapPtr keymap_;
     std::shared_ptr<xkb::XkbKeymapLayout> layout_;
+    std::uint8_t numLockMask_ = 0;  // of layout_
     // Set from beginCommand to endCommand: the look of the command under way.
     std::optional<std::optional<KeyboardSnapshot>> commandLook_;
 };
