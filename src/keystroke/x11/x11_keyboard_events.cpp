@@ -168,9 +168,11 @@ X11KeyboardEvents::Plan X11KeyboardEvents::plan(const KeyCodeSequence& keys,
             modifierKeys.push_back(static_cast<xcb_keycode_t>(modifierKey));
             held |= facts.modifiersSetBy(modifierKey);
         }
-        // Keypad keys give their digits only with NumLock on; the application sees every
-        // key alike whether the user keeps NumLock on or off.
-        setLocks(numLock, facts.isKeypadKey(key) ? numLock : 0);
+        // Keypad keys give their digits only with NumLock on. Other keys are typed without
+        // it, so the application sees them alike whether the user keeps NumLock on or off,
+        // unless it would see each change as a key press of its own.
+        const std::uint8_t numLockElsewhere = shortcuts.locksAreKeys ? userLocks & numLock : 0;
+        setLocks(numLock, facts.isKeypadKey(key) ? numLock : numLockElsewhere);
         const std::uint8_t deliver = pair.character ? 0 : facts.lockToDeliver(key, held, locks);
 
         for (const xcb_keycode_t modifierKey : modifierKeys) {

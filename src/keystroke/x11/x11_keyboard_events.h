@@ -16,7 +16,8 @@ namespace corvane::x11 {
 // plan of every event, one write. Before the first key the modifiers the user holds
 // through XTest are let go and Caps Lock is unlocked; each key-down presses the modifier
 // keys its flags name by the target's convention (found in the current keymap), with
-// NumLock on for a keypad key and off for any other, and its key-up lets go of them;
+// NumLock on for a keypad key and off for any other (as the user has it, for a target that
+// takes lock changes for key presses), and its key-up lets go of them;
 // after the last key the user's keys and locks are as they were. So the application sees
 // exactly the flags' modifiers, and nothing stays held. A command that cannot be typed so
 // is refused whole, before anything is posted, with one line on the diagnostics.
