@@ -124,6 +124,9 @@ X11KeyboardEvents::Plan X11KeyboardEvents::plan(const KeyCodeSequence& keys,
     }
 
     Plan result;
+    if (pairs.empty()) {
+        return result;
+    }
     std::vector<Step>& steps = result.steps;
     std::vector<xcb_keycode_t> userHeld;
     if (!userModifiers(keyboard, commandKeys, userHeld)) {
