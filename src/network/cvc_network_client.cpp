@@ -143,6 +143,12 @@ void CVC_NetworkClient::requestService() {
 
 namespace {
 
+// A keep-alive byte not acknowledged within half a period ends its connection: a peer
+// gone without a word is noticed at most one and a half periods after it went.
+std::chrono::milliseconds unacknowledgedLimit(std::chrono::milliseconds keepAliveInterval) {
+    return keepAliveInterval / 2;
+}
+
 void closeStreams(CVC::Connection& record) {
     if (record.inputStream) {
         record.inputStream->close();
@@ -178,7 +184,8 @@ void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& se
                                   }
                               }};
     const std::shared_ptr<PeerStream> stream =
-        PeerStream::create(loop_->io, service->endpoints(), std::move(events));
+        PeerStream::create(loop_->io, service->endpoints(), std::move(events),
+                           unacknowledgedLimit(options_.keepAliveInterval));
     if (!stream) {
         options_.log("Cannot get streams.");
         disconnectService(service);

@@ -44,13 +44,13 @@ AvahiService::~AvahiService() {
 }
 
 bool AvahiService::resolving() const {
-    return std::ranges::any_of(resolvers_,
-                               [](const auto* resolver) { return resolver != nullptr; });
+    return !reported_ && std::ranges::any_of(resolvers_, [](const auto* r) { return r != nullptr; });
 }
 
 void AvahiService::resolve(std::chrono::milliseconds timeout) {
     stop();
-    found_.clear();
+    answers_ = {};
+    reported_ = false;
     // Hosts publish addresses of both families, a peer may listen on one family only, and
     // which answer comes first varies: every address found is kept, to be tried in turn.
     if (client_ != nullptr) {
@@ -110,19 +110,38 @@ void AvahiService::reportFailureLater() {
     });
 }
 
+std::vector<asio::ip::tcp::endpoint> AvahiService::answeredEndpoints() const {
+    std::vector<asio::ip::tcp::endpoint> found;
+    for (const Answer& answer : answers_) {
+        if (answer.endpoint && std::ranges::find(found, *answer.endpoint) == found.end()) {
+            found.push_back(*answer.endpoint);
+        }
+    }
+    return found;
+}
+
 void AvahiService::answered(AvahiServiceResolver* resolver,
                             std::optional<asio::ip::tcp::endpoint> found) {
     const auto family = std::ranges::find(resolvers_, resolver);
     if (family == resolvers_.end()) {
         return;
     }
-    avahi_service_resolver_free(std::exchange(*family, nullptr));
-    if (found && std::ranges::find(found_, *found) == found_.end()) {
-        found_.push_back(*found);
+    Answer& answer = answers_[std::size_t(family - resolvers_.begin())];
+    if (reported_) {
+        // The resolvers keep watching the peer's records: a new address (the peer was
+        // renumbered, or came back elsewhere) is reported as a new resolve. A record that
+        // merely expires is left to the browser, which reports the service gone.
+        if (found && found != answer.endpoint) {
+            answer.endpoint = found;
+            endpoints_ = answeredEndpoints();
+            listener_.serviceResolved(shared_from_this());
+        }
+        return;
     }
-    if (!resolving()) {
+    answer = {true, found ? found : answer.endpoint};
+    if (std::ranges::all_of(answers_, &Answer::answered)) {
         finishResolve();
-    } else if (!found_.empty() &&
+    } else if (!answeredEndpoints().empty() &&
                timeout_.expiry() - asio::steady_timer::clock_type::now() > otherFamilyWait) {
         timeout_.expires_after(otherFamilyWait);
         finishAtDeadline();
@@ -130,12 +149,15 @@ void AvahiService::answered(AvahiServiceResolver* resolver,
 }
 
 void AvahiService::finishResolve() {
-    stop();
-    if (found_.empty()) {
+    timeout_.cancel();
+    std::vector<asio::ip::tcp::endpoint> found = answeredEndpoints();
+    if (found.empty()) {
+        stop();
         listener_.serviceDidNotResolve(shared_from_this());
         return;
     }
-    endpoints_ = std::exchange(found_, {});
+    reported_ = true;
+    endpoints_ = std::move(found);
     listener_.serviceResolved(shared_from_this());
 }
 

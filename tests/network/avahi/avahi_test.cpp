@@ -11,7 +11,7 @@
 #include "network/avahi/avahi_discovery.h"
 #include "network/cvc_network_client.h"
 #include "support/asio_loop.h"
-#include "support/child_process.h"
+#include "support/peer_process.h"
 #include "support/private_avahi.h"
 
 namespace corvane::testing {
@@ -19,35 +19,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A corvane-peer process; every line it prints is kept.
-class PeerProcess {
-  public:
-    explicit PeerProcess(std::vector<std::string> arguments)
-        : process_((arguments.insert(arguments.begin(), CORVANE_PEER_PATH), arguments)) {}
-    void stop() { process_.terminate(); }
-
-    // The lines printed so far that start with `prefix`, waiting up to 15 s for `wanted`.
-    std::size_t lines(const std::string& prefix, std::size_t wanted = 0) {
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        const auto count = [&] {
-            return std::size_t(std::ranges::count_if(
-                lines_, [&](const std::string& line) { return line.starts_with(prefix); }));
-        };
-        while (true) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            std::optional<std::string> line = process_.readLine(count() < wanted ? left : 0ms);
-            if (!line) {
-                return count();
-            }
-            lines_.push_back(std::move(*line));
-        }
-    }
-
-  private:
-    ChildProcess process_;
-    std::vector<std::string> lines_;
-};
+// corvane-peer with these arguments.
+PeerProcess startPeer(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), CORVANE_PEER_PATH);
+    return PeerProcess(arguments);
+}
 
 // Records what the discovery reports and resolves every service found.
 class RecordingListener final : public ServiceDiscoveryListener {
@@ -122,8 +98,8 @@ TEST_F(AvahiTest, PeersAreFoundOnceDeliverTheirWordsAndAreRemovedWhenTheyStop) {
     const std::string odd = "Büro peer. 2 (test)";
     startClient();
     startBrowsing();
-    PeerProcess first({odd, "0x10000005"});
-    PeerProcess second({"second peer", "0x10001249", "0x2A"});
+    PeerProcess first = startPeer({odd, "0x10000005"});
+    PeerProcess second = startPeer({"second peer", "0x10001249", "0x2A"});
     ASSERT_TRUE(runUntil([&] {
         return received(0x10000005) == 1 && received(0x2A) == 1 &&
                listener.count("resolved " + odd) == 1;
@@ -140,8 +116,8 @@ TEST_F(AvahiTest, PeersAreFoundOnceDeliverTheirWordsAndAreRemovedWhenTheyStop) {
 }
 
 TEST_F(AvahiTest, DaemonRestartKeepsLivePeersOnceAndDropsGoneOnes) {
-    PeerProcess staying({"staying", "1"});
-    PeerProcess leaving({"leaving", "1"});
+    PeerProcess staying = startPeer({"staying", "1"});
+    PeerProcess leaving = startPeer({"leaving", "1"});
     // Advertised, not still registering when the daemon goes.
     ASSERT_GE(staying.lines("ready", 1), 1U);
     ASSERT_GE(leaving.lines("ready", 1), 1U);
@@ -174,12 +150,12 @@ TEST_F(AvahiTest, BrowsingStartsWhenTheDaemonAppears) {
     startBrowsing();
     runFor(300ms);
     ASSERT_TRUE(avahi.startDaemon());
-    PeerProcess peer({"late", "1"});
+    PeerProcess peer = startPeer({"late", "1"});
     ASSERT_TRUE(runUntil([&] { return listener.count("resolved late") == 1; }));
 }
 
 TEST_F(AvahiTest, ClientKeepsItsOneConnectionThroughADaemonRestartAndRedoesItAfterSleep) {
-    PeerProcess peer({"steady peer", "--interval", "50", "--count", "0", "0x7"});
+    PeerProcess peer = startPeer({"steady peer", "--interval", "50", "--count", "0", "0x7"});
     startClient();
     ASSERT_TRUE(runUntil([&] { return received(7) >= 1; }));
     ASSERT_TRUE(avahi.restartDaemon());
@@ -208,9 +184,9 @@ TEST_F(AvahiTest, PeersOnEitherAddressFamilyAreEachConnectedOnceAlsoAfterAWake) 
         PeerProcess process;
     };
     std::array<Peer, 3> peers{{
-        {0x4, PeerProcess({"IPv4 peer", "--listen", "127.0.0.1", "0x4"})},
-        {0x6, PeerProcess({"IPv6 peer", "--listen", "::1", "0x6"})},
-        {0x46, PeerProcess({"dual peer", "--listen", "127.0.0.1", "--listen", "::1", "0x46"})},
+        {0x4, startPeer({"IPv4 peer", "--listen", "127.0.0.1", "0x4"})},
+        {0x6, startPeer({"IPv6 peer", "--listen", "::1", "0x6"})},
+        {0x46, startPeer({"dual peer", "--listen", "127.0.0.1", "--listen", "::1", "0x46"})},
     }};
     startClient();
     for (std::size_t round = 1; round <= 2; ++round) {
