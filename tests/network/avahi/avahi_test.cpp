@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <asio/executor_work_guard.hpp>
 #include <memory>
 #include <string>
@@ -175,36 +174,21 @@ TEST_F(AvahiTest, ClientKeepsItsOneConnectionThroughADaemonRestartAndRedoesItAft
     EXPECT_GE(peer.lines("client connected", 2), 2U);
 }
 
-// The host's records name both 127.0.0.1 and ::1, and either may be answered first: each
-// peer is reached on the family it listens on, with one connection, before and after a
-// sleep.
-TEST_F(AvahiTest, PeersOnEitherAddressFamilyAreEachConnectedOnceAlsoAfterAWake) {
-    struct Peer {
-        std::uint32_t word;
-        PeerProcess process;
-    };
-    std::array<Peer, 3> peers{{
-        {0x4, startPeer({"IPv4 peer", "--listen", "127.0.0.1", "0x4"})},
-        {0x6, startPeer({"IPv6 peer", "--listen", "::1", "0x6"})},
-        {0x46, startPeer({"dual peer", "--listen", "127.0.0.1", "--listen", "::1", "0x46"})},
-    }};
-    startClient();
-    for (std::size_t round = 1; round <= 2; ++round) {
-        ASSERT_TRUE(runUntil([&] {
-            return std::ranges::all_of(peers, [&](Peer& p) { return received(p.word) == round; });
-        })) << ::testing::PrintToString(words);
-        // Long enough for a second connection to a peer to have shown.
-        runFor(1s);
-        for (Peer& peer : peers) {
-            EXPECT_EQ(peer.process.lines("client connected"), round) << std::hex << peer.word;
-            EXPECT_EQ(received(peer.word), round) << std::hex << peer.word;
+// Taken, not local, link-local without an interface, not an address.
+TEST(PeerTool, AnAddressItCannotListenOnEndsItWithOneLineAndStatus2) {
+    asio::io_context io;
+    const asio::ip::tcp::acceptor taken(io, {asio::ip::address_v4::loopback(), 0});
+    const std::string port = std::to_string(taken.local_endpoint().port());
+    for (const std::string& listen : {"127.0.0.1 --port " + port, std::string("192.0.2.1"),
+                                     std::string("fe80::1"), std::string("localhost")}) {
+        ChildProcess peer({"sh", "-c", "exec \"$0\" --listen " + listen + " name 1 2>&1",
+                           CORVANE_PEER_PATH});
+        std::vector<std::string> lines;
+        while (auto line = peer.readLine(5s)) {
+            lines.push_back(*line);
         }
-        client->setRunning(false);
-        ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
-        for (Peer& peer : peers) {
-            EXPECT_EQ(peer.process.lines("client disconnected", round), round);
-        }
-        client->setRunning(true);
+        EXPECT_EQ(peer.wait(5s), 2) << listen;
+        EXPECT_EQ(lines.size(), 1U) << ::testing::PrintToString(lines);
     }
 }
 
