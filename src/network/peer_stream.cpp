@@ -95,8 +95,8 @@ void PeerStream::startAttempt() {
         }
     });
     attempt->socket.async_connect(
-        target, [self = shared_from_this(), attempt](const std::error_code& e) {
-            self->attemptEnded(attempt, e);
+        target, [self = shared_from_this(), attempt, target](const std::error_code& e) {
+            self->attemptEnded(attempt, target, e);
         });
     if (nextEndpoint_ < endpoints_.size()) {
         stagger_.expires_after(attemptStagger);
@@ -109,6 +109,7 @@ void PeerStream::startAttempt() {
 }
 
 void PeerStream::attemptEnded(const std::shared_ptr<Attempt>& attempt,
+                              const asio::ip::tcp::endpoint& target,
                               const std::error_code& error) {
     const auto found = std::ranges::find(attempts_, attempt);
     if (found == attempts_.end()) {
@@ -123,6 +124,7 @@ void PeerStream::attemptEnded(const std::shared_ptr<Attempt>& attempt,
         return;
     }
     socket_ = std::move(attempt->socket);
+    connectedTo_ = target;
     endAttempts();
 #ifdef TCP_USER_TIMEOUT
     const unsigned limit = static_cast<unsigned>(unacknowledgedLimit_.count());

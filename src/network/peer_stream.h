@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "network/word_assembler.h"
@@ -50,6 +51,10 @@ class PeerStream : public std::enable_shared_from_this<PeerStream> {
     void writeKeepAlive();
     // `count` words of this peer were handed over; reading resumes if it was held back.
     void wordsDelivered(std::size_t count);
+    // The endpoint it connected to; empty while connecting and once ended.
+    std::optional<asio::ip::tcp::endpoint> remoteEndpoint() const {
+        return closed_ ? std::nullopt : connectedTo_;
+    }
 
     PeerStream(asio::io_context& loop, std::vector<asio::ip::tcp::endpoint> endpoints,
                Events events, std::chrono::milliseconds unacknowledgedLimit);
@@ -57,7 +62,8 @@ class PeerStream : public std::enable_shared_from_this<PeerStream> {
   private:
     struct Attempt;
     void startAttempt();
-    void attemptEnded(const std::shared_ptr<Attempt>& attempt, const std::error_code& error);
+    void attemptEnded(const std::shared_ptr<Attempt>& attempt,
+                      const asio::ip::tcp::endpoint& target, const std::error_code& error);
     void endAttempts();
     void readMore();
     void finish();
@@ -72,6 +78,7 @@ class PeerStream : public std::enable_shared_from_this<PeerStream> {
     std::vector<std::shared_ptr<Attempt>> attempts_;
     asio::steady_timer stagger_;
     asio::ip::tcp::socket socket_;
+    std::optional<asio::ip::tcp::endpoint> connectedTo_;
     WordAssembler assembler_;
     std::array<std::uint8_t, readSize> readBuffer_{};
     std::size_t undelivered_ = 0;

@@ -10,6 +10,9 @@ namespace corvane::avahi {
 namespace {
 
 constexpr std::array<AvahiProtocol, 2> addressFamilies{AVAHI_PROTO_INET, AVAHI_PROTO_INET6};
+// Where each family's address is asked for: Avahi publishes IPv4 addresses over IPv4
+// mDNS only (IPv6 ones over both), so an IPv4 address asked for over IPv6 never comes.
+constexpr std::array<AvahiProtocol, 2> lookupProtocols{AVAHI_PROTO_INET, AVAHI_PROTO_UNSPEC};
 
 // Once one family has answered, the other is waited for this long at most: a host's
 // addresses come together, and a peer without one family should not cost the whole
@@ -56,7 +59,7 @@ void AvahiService::resolve(std::chrono::milliseconds timeout) {
     if (client_ != nullptr) {
         for (std::size_t family = 0; family < resolvers_.size(); ++family) {
             resolvers_[family] = avahi_service_resolver_new(
-                client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, name_.name.c_str(),
+                client_, AVAHI_IF_UNSPEC, lookupProtocols[family], name_.name.c_str(),
                 name_.type.c_str(), name_.domain.c_str(), addressFamilies[family],
                 static_cast<AvahiLookupFlags>(0), resolved, this);
         }

@@ -112,8 +112,12 @@ class HostsTest : public ::testing::Test {
     std::size_t received(std::uint32_t word) const {
         return std::size_t(std::ranges::count(words, word));
     }
-    // Time from the peer's announcement to `word` from it; a minute when it never comes.
-    std::chrono::milliseconds announcementToWord(PeerProcess& peer, std::uint32_t word) {
+    // Time from the peer's announcement (its "ready" line, printed once its service is
+    // established) to `word` from it; a minute when it never comes. Also prints the time
+    // from the peer's start, which includes its probing.
+    std::chrono::milliseconds announcementToWord(PeerProcess& peer, std::uint32_t word,
+                                                 const std::string& what) {
+        const auto started = Clock::now();
         if (!runUntil([&] { return peer.lines("ready") == 1; })) {
             return 1min;
         }
@@ -121,7 +125,12 @@ class HostsTest : public ::testing::Test {
         if (!runUntil([&] { return received(word) > 0; })) {
             return 1min;
         }
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - announced);
+        figure(what + " (from the peer's start)", since(started));
+        figure(what, since(announced));
+        return since(announced);
+    }
+    static std::chrono::milliseconds since(Clock::time_point start) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     }
     static void figure(const std::string& what, std::chrono::milliseconds time) {
         std::printf("[ figure ] %s: %lld ms\n", what.c_str(), static_cast<long long>(time.count()));
@@ -144,9 +153,9 @@ TEST_F(HostsTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly)
     ASSERT_TRUE(HostNetwork::run("c", "ip link add eth1 type veth peer name eth2 && ip link set eth1 up && ip link set eth2 up"));
     startClient();
     PeerProcess dual = HostNetwork::peer("p1", {"--listen", "::", "dual", "0x1"});
-    figure("announcement to connected", announcementToWord(dual, 1));
+    announcementToWord(dual, 1, "announcement to connected");
     PeerProcess v6 = HostNetwork::peer("p2", {"--listen", "::", "v6 only", "0x2"});
-    figure("announcement to connected, IPv6 link-local only", announcementToWord(v6, 2));
+    announcementToWord(v6, 2, "announcement to connected, IPv6 link-local only");
     ASSERT_EQ(v6.lines("client connected", 1), 1U);
     EXPECT_EQ(v6.matching("client connected fe80::").size(), 1U);
     EXPECT_EQ(words, (Words{1, 2}));
@@ -160,11 +169,11 @@ TEST_F(HostsTest, AFamilyDroppedOnThePathCostsAStaggerNotTheDeadline) {
     ASSERT_TRUE(dropTcp("p2", "meta nfproto ipv4"));
     startClient();
     PeerProcess noV6 = HostNetwork::peer("p1", {"--listen", "::", "no v6", "0x6"});
-    const auto overV4 = announcementToWord(noV6, 6);
-    figure("IPv6 dropped: announcement to connected over IPv4", overV4);
+    const auto overV4 =
+        announcementToWord(noV6, 6, "IPv6 dropped: announcement to connected over IPv4");
     PeerProcess noV4 = HostNetwork::peer("p2", {"--listen", "::", "no v4", "0x4"});
-    const auto overV6 = announcementToWord(noV4, 4);
-    figure("IPv4 dropped: announcement to connected over IPv6", overV6);
+    const auto overV6 =
+        announcementToWord(noV4, 4, "IPv4 dropped: announcement to connected over IPv6");
     EXPECT_LT(overV4, PeerStream::attemptDeadline / 2);
     EXPECT_LT(overV6, PeerStream::attemptDeadline / 2);
     ASSERT_EQ(noV6.lines("client connected", 1), 1U);
@@ -187,8 +196,7 @@ TEST_F(HostsTest, LinkDownForTenSecondsLosesAndRepeatsNoWord) {
     ASSERT_TRUE(HostNetwork::run("switch", "ip link set to-p1 up"));
     const auto back = Clock::now();
     ASSERT_TRUE(runUntil([&] { return words.size() >= sent.size(); }, 40s));
-    figure("link back to the last word", std::chrono::duration_cast<std::chrono::milliseconds>(
-                                              Clock::now() - back));
+    figure("link back to the last word", since(back));
     EXPECT_EQ(words, sent);
     EXPECT_EQ(peer.lines("client connected"), 1U);
     EXPECT_EQ(changes, std::vector<bool>{true});
@@ -201,12 +209,10 @@ TEST_F(HostsTest, TwentyPercentLossDeliversABurstOnceInOrderAndKeepsTheSlowPeer)
     startClient();
     const Words sent = counting(1000);
     PeerProcess peer = HostNetwork::peer("p1", sending({"--listen", "::", "lossy"}, sent));
-    const auto first = announcementToWord(peer, 1);
+    announcementToWord(peer, 1, "20 % loss: announcement to the first word");
     const auto start = Clock::now();
     ASSERT_TRUE(runUntil([&] { return words.size() >= sent.size(); }, 60s));
-    figure("20 % loss: announcement to the first word", first);
-    figure("20 % loss: first to last of 1000 words",
-           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start));
+    figure("20 % loss: first to last of 1000 words", since(start));
     EXPECT_EQ(words, sent);
     EXPECT_EQ(peer.lines("client connected"), 1U);
     EXPECT_EQ(peer.lines("client disconnected"), 0U);
@@ -224,8 +230,7 @@ TEST_F(HostsTest, RenumberedPeerIsReachedAtItsNewAddressAndTheOldConnectionGoes)
               "ip address add 169.254.0.102/16 dev eth0 && ip address del 169.254.0.2/16 dev eth0"));
     const auto renumbered = Clock::now();
     ASSERT_TRUE(runUntil([&] { return received(7) == 2; }, 30s));
-    figure("renumbered to connected at the new address",
-           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - renumbered));
+    figure("renumbered to connected at the new address", since(renumbered));
     ChildProcess established({HOSTS_SCRIPT, "run", "c", "ss", "-Htn", "state", "established"});
     std::vector<std::string> connections;
     while (auto line = established.readLine(5s)) {
@@ -248,7 +253,7 @@ TEST_F(HostsTest, VanishedPeerTurnsConnectedOffWithinOneAndAHalfKeepAlivesAndBac
     ASSERT_TRUE(HostNetwork::run(
         "switch", "ip netns pids cvh-p1 | xargs -r kill -KILL && ip netns del cvh-p1"));
     ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
-    const auto noticed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - vanished);
+    const auto noticed = since(vanished);
     figure("vanished to not connected (keep-alive 2 s)", noticed);
     EXPECT_LT(noticed, keepAlive * 3 / 2 + 1s);
 
