@@ -116,12 +116,14 @@ TEST_F(ClientTest, ServiceFoundTwiceUsesItsFirstRecordWhichRemovalActsOn) {
     start();
     const auto service = serviceOf(peer);
     discovery.found(service);
-    ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
+    ASSERT_TRUE(peer.waitForConnections(1));
+    peer.send(0, wireBytes({1}));
+    ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));  // the client has connected
     discovery.found(service);
     settle();
     settle();
     peer.send(0, wireBytes({99}));
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));
+    ASSERT_TRUE(pumpUntil([this] { return words.size() == 2; }));
     settle();
     EXPECT_EQ(changes, (std::vector<bool>{true}));
 
@@ -206,7 +208,7 @@ TEST_F(ClientTest, FloodWithSlowMainThreadKeepsBacklogBoundedAndLosesNothing) {
     LoopbackPeer peer;
     start();
     discovery.found(serviceOf(peer));
-    ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
+    ASSERT_TRUE(peer.waitForConnections(1));
     const auto written = peer.sendInBackground(0, wireBytes(sent));
 
     // The main thread does not run for a while: the client stops reading.
