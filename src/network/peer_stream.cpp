@@ -109,8 +109,7 @@ void PeerStream::startAttempt() {
 }
 
 void PeerStream::attemptEnded(const std::shared_ptr<Attempt>& attempt,
-                              const asio::ip::tcp::endpoint& target,
-                              const std::error_code& error) {
+                              const asio::ip::tcp::endpoint& target, const std::error_code& error) {
     const auto found = std::ranges::find(attempts_, attempt);
     if (found == attempts_.end()) {
         return;  // cancelled: another attempt won, or the stream was closed

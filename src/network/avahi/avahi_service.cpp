@@ -47,7 +47,8 @@ AvahiService::~AvahiService() {
 }
 
 bool AvahiService::resolving() const {
-    return !reported_ && std::ranges::any_of(resolvers_, [](const auto* r) { return r != nullptr; });
+    return !reported_ &&
+           std::ranges::any_of(resolvers_, [](const auto* r) { return r != nullptr; });
 }
 
 void AvahiService::resolve(std::chrono::milliseconds timeout) {

@@ -20,7 +20,9 @@ const QString logindManager = QStringLiteral("org.freedesktop.login1.Manager");
 LogindSleepMonitor::LogindSleepMonitor(NotificationCenter& workspaceCenter,
                                        QDBusConnection systemBus,
                                        std::chrono::milliseconds maxSleepDelay)
-    : workspaceCenter_(workspaceCenter), bus_(std::move(systemBus)), maxSleepDelay_(maxSleepDelay) {}
+    : workspaceCenter_(workspaceCenter),
+      bus_(std::move(systemBus)),
+      maxSleepDelay_(maxSleepDelay) {}
 
 bool LogindSleepMonitor::start() {
     if (!bus_.isConnected()) {

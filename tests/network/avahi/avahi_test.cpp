@@ -180,9 +180,9 @@ TEST(PeerTool, AnAddressItCannotListenOnEndsItWithOneLineAndStatus2) {
     const asio::ip::tcp::acceptor taken(io, {asio::ip::address_v4::loopback(), 0});
     const std::string port = std::to_string(taken.local_endpoint().port());
     for (const std::string& listen : {"127.0.0.1 --port " + port, std::string("192.0.2.1"),
-                                     std::string("fe80::1"), std::string("localhost")}) {
-        ChildProcess peer({"sh", "-c", "exec \"$0\" --listen " + listen + " name 1 2>&1",
-                           CORVANE_PEER_PATH});
+                                      std::string("fe80::1"), std::string("localhost")}) {
+        ChildProcess peer(
+            {"sh", "-c", "exec \"$0\" --listen " + listen + " name 1 2>&1", CORVANE_PEER_PATH});
         std::vector<std::string> lines;
         while (auto line = peer.readLine(5s)) {
             lines.push_back(*line);

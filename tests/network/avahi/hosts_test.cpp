@@ -22,6 +22,7 @@
 #include "support/asio_loop.h"
 #include "support/child_process.h"
 #include "support/peer_process.h"
+#include "support/wait_until.h"
 
 namespace corvane::testing {
 namespace {
@@ -65,10 +66,22 @@ class HostNetwork {
 
 // Drops TCP packets on `host` both ways that match `match` (an nftables expression).
 bool dropTcp(const std::string& host, const std::string& match) {
-    return HostNetwork::run(host, "nft add table inet faults; for hook in input output; do "
-                                  "nft add chain inet faults $hook \"{ type filter hook $hook "
-                                  "priority 0; }\"; nft add rule inet faults $hook 'meta l4proto "
-                                  "tcp " + match + " drop'; done");
+    return HostNetwork::run(host,
+                            "nft add table inet faults; for hook in input output; do "
+                            "nft add chain inet faults $hook \"{ type filter hook $hook "
+                            "priority 0; }\"; nft add rule inet faults $hook 'meta l4proto "
+                            "tcp " +
+                                match + " drop'; done");
+}
+
+// The client host's TCP connections in `state` (as ss names it), one line each.
+std::vector<std::string> connections(const std::string& state) {
+    ChildProcess ss({"ss", "-Htn", "state", state});
+    std::vector<std::string> lines;
+    while (auto line = ss.readLine(5s)) {
+        lines.push_back(*line);
+    }
+    return lines;
 }
 
 Words counting(std::uint32_t count) {
@@ -99,8 +112,8 @@ class HostsTest : public ::testing::Test {
     }
 
     void startClient(std::chrono::milliseconds keepAlive = 60s) {
-        client = CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery,
-                                           {keepAlive, 5s, {}});
+        client =
+            CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery, {keepAlive, 5s, {}});
         token = client->observeConnected(
             [this, observed = client.get()] { changes.push_back(observed->connected()); });
         client->setReceiveCommand([this](std::uint32_t word) { words.push_back(word); });
@@ -150,7 +163,9 @@ class HostsTest : public ::testing::Test {
 TEST_F(HostsTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly) {
     HostNetwork box({"p1", "p2:6"});
     ASSERT_TRUE(box.ready());
-    ASSERT_TRUE(HostNetwork::run("c", "ip link add eth1 type veth peer name eth2 && ip link set eth1 up && ip link set eth2 up"));
+    ASSERT_TRUE(HostNetwork::run("c",
+                                 "ip link add eth1 type veth peer name eth2 && "
+                                 "ip link set eth1 up && ip link set eth2 up"));
     startClient();
     PeerProcess dual = HostNetwork::peer("p1", {"--listen", "::", "dual", "0x1"});
     announcementToWord(dual, 1, "announcement to connected");
@@ -162,11 +177,12 @@ TEST_F(HostsTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly)
     EXPECT_EQ(dual.lines("client connected"), 1U);
 }
 
-TEST_F(HostsTest, AFamilyDroppedOnThePathCostsAStaggerNotTheDeadline) {
-    HostNetwork box({"p1", "p2"});
+TEST_F(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
+    HostNetwork box({"p1", "p2", "p3"});
     ASSERT_TRUE(box.ready());
     ASSERT_TRUE(dropTcp("p1", "meta nfproto ipv6"));
     ASSERT_TRUE(dropTcp("p2", "meta nfproto ipv4"));
+    ASSERT_TRUE(dropTcp("p3", ""));
     startClient();
     PeerProcess noV6 = HostNetwork::peer("p1", {"--listen", "::", "no v6", "0x6"});
     const auto overV4 =
@@ -180,6 +196,13 @@ TEST_F(HostsTest, AFamilyDroppedOnThePathCostsAStaggerNotTheDeadline) {
     ASSERT_EQ(noV4.lines("client connected", 1), 1U);
     EXPECT_EQ(noV6.matching("client connected ::ffff:169.254.").size(), 1U);
     EXPECT_EQ(noV4.matching("client connected fe80::").size(), 1U);
+
+    PeerProcess silent = HostNetwork::peer("p3", {"--listen", "::", "silent", "0x3"});
+    ASSERT_TRUE(waitUntil([] { return !connections("syn-sent").empty(); }, 20s, 20ms));
+    const auto trying = Clock::now();
+    ASSERT_TRUE(waitUntil([] { return connections("syn-sent").empty(); }, 30s, 100ms));
+    figure("every address silent: attempts given up after", since(trying));
+    EXPECT_LT(since(trying), PeerStream::attemptDeadline + 2s);
 }
 
 // Words cross the outage in the peer's send buffer: all arrive once, in order.
@@ -188,11 +211,12 @@ TEST_F(HostsTest, LinkDownForTenSecondsLosesAndRepeatsNoWord) {
     ASSERT_TRUE(box.ready());
     startClient();
     const Words sent = counting(320);
-    PeerProcess peer = HostNetwork::peer(
-        "p1", sending({"--listen", "::", "--interval", "50", "flapping"}, sent));
+    PeerProcess peer =
+        HostNetwork::peer("p1", sending({"--listen", "::", "--interval", "50", "flapping"}, sent));
     ASSERT_TRUE(runUntil([&] { return words.size() >= 20; }));
     ASSERT_TRUE(HostNetwork::run("switch", "ip link set to-p1 down"));
-    runLoopUntil(loop, [] { return false; }, 10s);
+    runLoopUntil(
+        loop, [] { return false; }, 10s);
     ASSERT_TRUE(HostNetwork::run("switch", "ip link set to-p1 up"));
     const auto back = Clock::now();
     ASSERT_TRUE(runUntil([&] { return words.size() >= sent.size(); }, 40s));
@@ -226,18 +250,15 @@ TEST_F(HostsTest, RenumberedPeerIsReachedAtItsNewAddressAndTheOldConnectionGoes)
     PeerProcess peer = HostNetwork::peer("p1", {"--any", "moving", "0x7"});
     ASSERT_TRUE(runUntil([&] { return received(7) == 1; }));
     ASSERT_TRUE(HostNetwork::run(
-        "p1", "sysctl -qw net.ipv4.conf.eth0.promote_secondaries=1 && "
-              "ip address add 169.254.0.102/16 dev eth0 && ip address del 169.254.0.2/16 dev eth0"));
+        "p1",
+        "sysctl -qw net.ipv4.conf.eth0.promote_secondaries=1 && "
+        "ip address add 169.254.0.102/16 dev eth0 && ip address del 169.254.0.2/16 dev eth0"));
     const auto renumbered = Clock::now();
     ASSERT_TRUE(runUntil([&] { return received(7) == 2; }, 30s));
     figure("renumbered to connected at the new address", since(renumbered));
-    ChildProcess established({HOSTS_SCRIPT, "run", "c", "ss", "-Htn", "state", "established"});
-    std::vector<std::string> connections;
-    while (auto line = established.readLine(5s)) {
-        connections.push_back(*line);
-    }
-    ASSERT_EQ(connections.size(), 1U) << ::testing::PrintToString(connections);
-    EXPECT_NE(connections[0].find("169.254.0.102:"), std::string::npos) << connections[0];
+    const std::vector<std::string> established = connections("established");
+    ASSERT_EQ(established.size(), 1U) << ::testing::PrintToString(established);
+    EXPECT_NE(established[0].find("169.254.0.102:"), std::string::npos) << established[0];
 }
 
 TEST_F(HostsTest, VanishedPeerTurnsConnectedOffWithinOneAndAHalfKeepAlivesAndBackOnANewOne) {
