@@ -13,20 +13,24 @@ inline constexpr std::size_t modifierKeyCount = 5;
 using ModifierKeys = std::bitset<modifierKeyCount>;
 
 // Which modifier keys carry the Command and Option flags of a target's shortcuts, and
-// whether the target takes every change of a lock for a press of the lock key.
+// whether the target reads its keys through Wine.
 struct ShortcutConvention {
     ModifierKey command;
     ModifierKey option;
-    // Then NumLock is changed only for the keys that need it (keypad keys need it on).
-    bool locksAreKeys = false;
+    // Wine takes every change of a lock for a press of the lock key, so NumLock is changed
+    // only for the keys that need it. And it works out a character's third level from the
+    // last X key event it has read, not from the key's own: a character typed with the
+    // third level is given time of its own, or a burst of keys would change it.
+    bool wine = false;
     bool operator==(const ShortcutConvention&) const = default;
 };
 
 // A macOS program: Command is Super, Option the key that gives the third level.
 inline constexpr ShortcutConvention macShortcuts{ModifierKey::super, ModifierKey::levelThree};
-// A Windows program (under Wine): Ctrl where macOS writes Command, Alt where it writes
-// Option. Wine turns a change of NumLock into a NumLock key press.
-inline constexpr ShortcutConvention windowsShortcuts{ModifierKey::control, ModifierKey::alt, true};
+// A Windows program under Wine: Ctrl where macOS writes Command, Alt where it writes
+// Option.
+inline constexpr ShortcutConvention windowsShortcuts{ModifierKey::control, ModifierKey::alt,
+                                                     true};
 // A character is typed as the keyboard layout needs it, whatever the target: the
 // layout's Option is its third level.
 inline constexpr ShortcutConvention layoutModifiers = macShortcuts;

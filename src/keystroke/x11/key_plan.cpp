@@ -10,6 +10,11 @@ class Planner {
     Planner(std::vector<KeyStep>& steps, std::uint8_t locks) : steps_(steps), locks_(locks) {}
 
     void add(KeyStep::Kind kind, std::uint8_t code) { steps_.push_back({kind, code}); }
+    void pause() {
+        if (!steps_.empty() && steps_.back().kind != KeyStep::Kind::pause) {
+            add(KeyStep::Kind::pause, 0);
+        }
+    }
     // Brings the locks of `mask` to `wanted`.
     void setLocks(std::uint8_t mask, std::uint8_t wanted) {
         const auto on = static_cast<std::uint8_t>(mask & wanted & ~locks_);
@@ -71,11 +76,16 @@ KeyPlan planCommand(const std::vector<KeyCodePair>& pairs, const std::vector<xcb
         // Keypad keys give their digits only with NumLock on. Other keys are typed without
         // it, so the application sees them alike whether the user keeps NumLock on or off,
         // unless it would see each change as a key press of its own.
-        const std::uint8_t numLockElsewhere = shortcuts.locksAreKeys ? userLocks & numLock : 0;
+        const std::uint8_t numLockElsewhere = shortcuts.wine ? userLocks & numLock : 0;
         planner.setLocks(numLock, facts.isKeypadKey(key) ? numLock : numLockElsewhere);
         const std::uint8_t deliver =
             pair.character ? 0 : facts.lockToDeliver(key, held, planner.locks());
 
+        const bool ownTime = shortcuts.wine && pair.character &&
+                             modifiers[static_cast<std::size_t>(ModifierKey::levelThree)];
+        if (ownTime) {
+            planner.pause();
+        }
         for (const xcb_keycode_t modifierKey : modifierKeys) {
             planner.add(KeyStep::Kind::press, modifierKey);
         }
@@ -86,6 +96,9 @@ KeyPlan planCommand(const std::vector<KeyCodePair>& pairs, const std::vector<xcb
         for (auto modifierKey = modifierKeys.rbegin(); modifierKey != modifierKeys.rend();
              ++modifierKey) {
             planner.add(KeyStep::Kind::release, *modifierKey);
+        }
+        if (ownTime) {
+            planner.pause();
         }
     }
     planner.setLocks(0xFF, userLocks);

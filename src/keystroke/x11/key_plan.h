@@ -13,7 +13,8 @@ namespace corvane::x11 {
 
 // One request of a command as the X server is to get it.
 struct KeyStep {
-    enum class Kind : std::uint8_t { press, release, lock, unlock } kind;
+    // A pause sends what came before and gives the application time to read it.
+    enum class Kind : std::uint8_t { press, release, lock, unlock, pause } kind;
     // The key pressed or released, or the core modifiers locked or unlocked.
     std::uint8_t code;
 };
@@ -31,7 +32,7 @@ struct KeyPlan {
 // on for a keypad key and off for any other (as the user has it, for a target that takes
 // lock changes for key presses), and its key-up lets go of them; at the end the locks are
 // the user's again. Locks change through lock requests, so no Caps Lock or NumLock key is
-// seen.
+// seen. Under Wine a character typed with the third level has a pause before and after it.
 KeyPlan planCommand(const std::vector<KeyCodePair>& pairs, const std::vector<xcb_keycode_t>& keys,
                     ShortcutConvention shortcuts, const KeyboardSnapshot& keyboard,
                     const std::vector<xcb_keycode_t>& userHeld);

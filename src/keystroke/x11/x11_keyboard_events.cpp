@@ -3,6 +3,9 @@
 #include <xcb/xtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "keystroke/x11/keyboard_devices.h"
 #include "keystroke/x11/xcb_xkb.h"
@@ -14,6 +17,10 @@ namespace {
 
 // X keycodes fit in a byte.
 constexpr xkb_keycode_t maxX11Keycode = 255;
+
+// How long a paused command waits: a small Windows program under Wine on an idle machine
+// needs less than 5 ms to take a key.
+constexpr std::chrono::milliseconds pauseLength{15};
 
 std::optional<xcb_keycode_t> x11KeycodeForVirtualKey(std::uint16_t virtualKeyCode) {
     const std::optional<std::uint32_t> keycode = xkb::xkbKeycodeForVirtualKey(virtualKeyCode);
@@ -96,7 +103,7 @@ bool X11KeyboardEvents::postCommand(const KeyCodeSequence& keys, ShortcutConvent
     for (const KeyStep& step : planned.steps) {
         write(step);
     }
-    // The whole command reaches the server in one write, in order.
+    // The whole command reaches the server in one write, in order (or one write per pause).
     xcb_flush(connection_.get());
     return true;
 }
@@ -150,6 +157,12 @@ bool X11KeyboardEvents::userModifiers(const KeyboardSnapshot& keyboard,
 void X11KeyboardEvents::write(const KeyStep& step) {
     xcb_connection_t* c = connection_.get();
     switch (step.kind) {
+        case KeyStep::Kind::pause:
+            // Once the server has taken what came before, the application has a moment to
+            // read it: Wine reads the events of its X connection only between messages.
+            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+            std::this_thread::sleep_for(pauseLength);
+            break;
         case KeyStep::Kind::press:
         case KeyStep::Kind::release:
             xcb_test_fake_input(c,
