@@ -1,0 +1,68 @@
+/* A Windows program for the tests under Wine: a window that takes the focus and prints every
+ * keyboard message it gets, one line each, with the key states at that message:
+ *
+ *   ready
+ *   WM_KEYDOWN wparam=0x0054 scan=0x14 shift=0 ctrl=1 alt=0 win=0 numlock=0
+ *
+ * For key messages wparam is the virtual key, for character messages the UTF-16 unit. */
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <windows.h>
+
+static int down(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+static void print(const char* name, WPARAM wparam, LPARAM lparam) {
+    printf("%s wparam=0x%04x scan=0x%02x shift=%d ctrl=%d alt=%d win=%d numlock=%d\n", name,
+           (unsigned)wparam, (unsigned)((lparam >> 16) & 0xff), down(VK_SHIFT), down(VK_CONTROL),
+           down(VK_MENU), down(VK_LWIN) || down(VK_RWIN), (GetKeyState(VK_NUMLOCK) & 1) != 0);
+    fflush(stdout);
+}
+
+static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    static int readySaid;
+    switch (message) {
+    /* Every message is logged and none goes on to DefWindowProc: Alt and F10 would open
+     * the window's menu mode and take the keys after them. */
+    case WM_KEYDOWN: print("WM_KEYDOWN", wparam, lparam); return 0;
+    case WM_KEYUP: print("WM_KEYUP", wparam, lparam); return 0;
+    case WM_SYSKEYDOWN: print("WM_SYSKEYDOWN", wparam, lparam); return 0;
+    case WM_SYSKEYUP: print("WM_SYSKEYUP", wparam, lparam); return 0;
+    case WM_CHAR: print("WM_CHAR", wparam, lparam); return 0;
+    case WM_SYSCHAR: print("WM_SYSCHAR", wparam, lparam); return 0;
+    case WM_DEADCHAR: print("WM_DEADCHAR", wparam, lparam); return 0;
+    case WM_SYSDEADCHAR: print("WM_SYSDEADCHAR", wparam, lparam); return 0;
+    case WM_SETFOCUS:
+        if (!readySaid) {
+            readySaid = 1;
+            puts("ready");
+            fflush(stdout);
+        }
+        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcW(window, message, wparam, lparam);
+    }
+}
+
+int main(void) {
+    _setmode(_fileno(stdout), _O_BINARY); /* lines end in \n, not \r\n */
+    const WNDCLASSW windowClass = {.lpfnWndProc = windowProcedure,
+                                   .hInstance = GetModuleHandleW(NULL),
+                                   .hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW),
+                                   .lpszClassName = L"KeyRecorder"};
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(L"KeyRecorder", L"Key recorder", WS_OVERLAPPEDWINDOW,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 400, 200, NULL, NULL,
+                                windowClass.hInstance, NULL);
+    if (window == NULL) {
+        return 1;
+    }
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    MSG message;
+    while (GetMessageW(&message, NULL, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
