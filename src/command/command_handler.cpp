@@ -19,11 +19,11 @@ void CommandHandler::handleCommand(std::uint32_t commandWord) {
     // which application each command met.
     output_ << "AppBundleId: " << bundleIdentifier << std::endl;
 
-    const std::optional<TargetFamily> family = targetFamilyForBundle(bundleIdentifier);
-    if (!family) {
+    const std::optional<TargetApplication> target = targetApplicationForBundle(bundleIdentifier);
+    if (!target) {
         return;
     }
-    const std::optional<KeySequence> keys = keySequenceForCommand(commandWord, *family);
+    const std::optional<KeySequence> keys = keySequenceForCommand(commandWord, target->family);
     if (!keys) {
         return;
     }
@@ -34,7 +34,7 @@ void CommandHandler::handleCommand(std::uint32_t commandWord) {
     if (!resolved) {
         return;
     }
-    postKeyCodeSequence(events_, *resolved);
+    postKeyCodeSequence(events_, *resolved, target->shortcuts);
 }
 
 }  // namespace corvane

@@ -42,12 +42,14 @@ void postEveryKey(KeyboardEvents& events, const KeyCodeSequence& sequence) {
 
 }  // namespace
 
-void postKeyCodeSequence(KeyboardEvents& events, const KeyCodeSequence& sequence) {
-    if (!events.beginCommand(sequence)) {
-        return;
-    }
-    postEveryKey(events, sequence);
-    events.endCommand();
+bool KeyboardEvents::postCommand(const KeyCodeSequence& keys, ShortcutConvention /*shortcuts*/) {
+    postEveryKey(*this, keys);
+    return true;
+}
+
+bool postKeyCodeSequence(KeyboardEvents& events, const KeyCodeSequence& sequence,
+                         ShortcutConvention shortcuts) {
+    return events.postCommand(sequence, shortcuts);
 }
 
 }  // namespace corvane

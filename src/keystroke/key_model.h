@@ -53,9 +53,12 @@ class KeyType {
 };
 
 // A macOS virtual key code and the flags set on both its key-down and key-up event.
+// `character` marks a key that types a character found on the layout: its flags are the
+// layout's own modifiers, not a shortcut's.
 struct KeyCodePair {
     std::uint16_t keyCode = 0;
     CGEventFlags flags = 0;
+    bool character = false;
     bool operator==(const KeyCodePair&) const = default;
 };
 

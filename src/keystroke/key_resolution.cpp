@@ -41,7 +41,7 @@ std::optional<KeyCodePair> resolveKey(KeyboardLayoutSource& layouts, const KeyTy
     if (!keyCodeForString(layouts, key.text(), keyCode, modifierState)) {
         return std::nullopt;
     }
-    return KeyCodePair{keyCode, eventFlagsForModifierState(modifierState)};
+    return KeyCodePair{keyCode, eventFlagsForModifierState(modifierState), true};
 }
 
 }  // namespace

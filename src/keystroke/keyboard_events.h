@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "keystroke/key_model.h"
+#include "keystroke/shortcut_convention.h"
 
 namespace corvane {
 
@@ -33,11 +34,11 @@ class KeyboardEvents {
     // A new event source, or null when none can be made.
     virtual std::unique_ptr<KeyboardEventSource> createSource() = 0;
 
-    // The keys of one command are about to be posted. True when every one of them can be
-    // typed exactly as its flags say; then endCommand follows the last of them. False
-    // when not: then none of them is posted, and the service has said why.
-    virtual bool beginCommand(const KeyCodeSequence& /*keys*/) { return true; }
-    virtual void endCommand() {}
+    // Posts every pair of one command, depth first, back to back, each as a key-down and
+    // a key-up with its flags; a shortcut's Command and Option as `shortcuts` has them.
+    // The whole command or none of it: false when nothing was posted (the service has
+    // said why). Without a service of its own, each key goes through its own source.
+    virtual bool postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts);
 };
 
 }  // namespace corvane

@@ -38,7 +38,8 @@ class CommandHandlerTest : public ::testing::Test {
 TEST_F(CommandHandlerTest, OtherApplicationsAndOtherWordsOnlyGetTheLine) {
     for (const char* id : {"org.example.other", "com.avid.Sibelius", "COM.STEINBERG.DORICO9",
                            "com.steinberg.dorico10", "com.steinberg.dorico5",
-                           "com.steinberg.dorico", "com.avid.sibelius ", ""}) {
+                           "com.steinberg.dorico", "com.avid.sibelius ", "", "Sibelius.exe",
+                           "dorico10.exe", "dorico9", "sibelius", "myapp.exe"}) {
         EXPECT_EQ(handle(id, 0x10000000), "AppBundleId: " + std::string(id) + "\n");
     }
     EXPECT_EQ(handle("com.avid.sibelius", 0x11000000), "AppBundleId: com.avid.sibelius\n");
@@ -53,6 +54,25 @@ TEST_F(CommandHandlerTest, ACharacterTheLayoutCannotTypeDropsTheWholeCommand) {
     EXPECT_TRUE(events.posted.empty());
     handle("com.avid.sibelius", 0x10000000);  // fixed keys still type
     EXPECT_EQ(events.presses().size(), 11U);
+}
+
+// A Windows program under Wine reads Command and Option as Ctrl and Alt; a macOS id keeps
+// the macOS reading. The keys themselves are the same.
+TEST_F(CommandHandlerTest, EachTargetGetsItsFamilysKeysWithItsShortcutConvention) {
+    for (const auto& [id, presses, convention] :
+         std::vector<std::tuple<std::string, std::size_t, ShortcutConvention>>{
+             {"com.avid.sibelius", 11, macShortcuts},
+             {"sibelius.exe", 11, windowsShortcuts},
+             {"com.steinberg.dorico6", 9, macShortcuts},
+             {"dorico6.exe", 9, windowsShortcuts},
+             {"dorico9.exe", 9, windowsShortcuts}}) {
+        SCOPED_TRACE(id);
+        events.posted.clear();
+        events.conventions.clear();
+        EXPECT_EQ(handle(id, 0x10001249), "AppBundleId: " + id + "\n");
+        EXPECT_EQ(events.presses().size(), presses);
+        EXPECT_EQ(events.conventions, std::vector<ShortcutConvention>{convention});
+    }
 }
 
 TEST_F(CommandHandlerTest, NoFrontmostApplicationOrNoIdIsSilent) {

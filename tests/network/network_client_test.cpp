@@ -206,6 +206,7 @@ TEST_F(ClientTest, FloodWithSlowMainThreadKeepsBacklogBoundedAndLosesNothing) {
     start();
     discovery.found(serviceOf(peer));
     ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
+    ASSERT_TRUE(peer.waitForConnections(1));  // the client may be connected before the peer knows
     const auto written = peer.sendInBackground(0, wireBytes(sent));
 
     // The main thread does not run for a while: the client stops reading.

@@ -11,7 +11,8 @@
 
 namespace corvane::testing {
 
-// Records every posted event; can be told to fail source or event creation.
+// Records every posted event and each command's shortcut convention; can be told to fail
+// source or event creation.
 class RecordingKeyboardEvents final : public KeyboardEvents {
   public:
     std::vector<KeyboardEvent> posted;
@@ -19,8 +20,8 @@ class RecordingKeyboardEvents final : public KeyboardEvents {
     std::vector<int> failingSources;
     // Fail every key-up (true) or key-down (false) event creation.
     std::optional<bool> failingDirectionIsUp;
-    // Refuse every command, as a keyboard that cannot type it as its flags say.
-    bool refuseCommands = false;
+    // The shortcut convention of each command posted.
+    std::vector<ShortcutConvention> conventions;
 
     // The posted presses as key pairs, checking that each is exactly a key-down then a
     // key-up of the same key with the same flags.
@@ -48,7 +49,10 @@ class RecordingKeyboardEvents final : public KeyboardEvents {
         return std::make_unique<Source>(*this);
     }
 
-    bool beginCommand(const KeyCodeSequence& /*keys*/) override { return !refuseCommands; }
+    bool postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts) override {
+        conventions.push_back(shortcuts);
+        return KeyboardEvents::postCommand(keys, shortcuts);
+    }
 
   private:
     class Source final : public KeyboardEventSource {

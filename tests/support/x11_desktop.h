@@ -62,11 +62,13 @@ class X11DesktopTest : public ::testing::Test {
         xcb_xkb_latch_lock_state(connection->get(), XCB_XKB_ID_USE_CORE_KBD, XCB_MOD_MASK_2,
                                  locked ? XCB_MOD_MASK_2 : 0, 0, 0, 0, 0, 0);
     }
-    bool numLockLocked() {
+    bool numLockLocked() { return (lockedModifiers() & XCB_MOD_MASK_2) != 0; }
+    // The core modifiers locked on the server; all when it does not answer.
+    unsigned lockedModifiers() {
         xcb_connection_t* c = connection->get();
         xcb_xkb_get_state_reply_t* state =
             xcb_xkb_get_state_reply(c, xcb_xkb_get_state(c, XCB_XKB_ID_USE_CORE_KBD), nullptr);
-        const bool locked = state != nullptr && (state->lockedMods & XCB_MOD_MASK_2) != 0;
+        const unsigned locked = state != nullptr ? state->lockedMods : 0xFF;
         std::free(state);
         return locked;
     }

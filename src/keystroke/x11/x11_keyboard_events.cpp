@@ -3,9 +3,8 @@
 #include <xcb/xtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
-#include "keystroke/x11/modifier_keys.h"
+#include "keystroke/x11/keyboard_devices.h"
 #include "keystroke/x11/xcb_xkb.h"
 #include "keystroke/xkb/virtual_keys.h"
 
@@ -34,16 +33,10 @@ void collectPairs(const KeyCodeSequence& keys, std::vector<KeyCodePair>& pairs) 
     }
 }
 
-// One key press of a command; a key posted on its own begins and ends a command.
+// A key press posted through a source, typed whole as a command of its own.
 class XTestEventSource final : public KeyboardEventSource {
   public:
     explicit XTestEventSource(X11KeyboardEvents& events) : events_(events) {}
-    ~XTestEventSource() override {
-        // A key-down whose key-up never came is released all the same.
-        finishPress();
-    }
-    XTestEventSource(const XTestEventSource&) = delete;
-    XTestEventSource& operator=(const XTestEventSource&) = delete;
 
     std::optional<KeyboardEvent> createKeyboardEvent(std::uint16_t keyCode, bool keyDown) override {
         if (!x11KeycodeForVirtualKey(keyCode)) {
@@ -53,43 +46,20 @@ class XTestEventSource final : public KeyboardEventSource {
     }
 
     void post(const KeyboardEvent& event) override {
-        const std::optional<xcb_keycode_t> key = x11KeycodeForVirtualKey(event.keyCode);
-        if (!key) {
-            return;
+        if (event.keyDown) {
+            events_.postCommand(KeyCodeSequence::single({event.keyCode, event.flags}),
+                                macShortcuts);
         }
-        if (!event.keyDown) {
-            if (pressed_ == key) {
-                finishPress();
-            }
-            return;
-        }
-        finishPress();
-        if (!events_.inCommand()) {
-            if (!events_.beginCommand(KeyCodeSequence::single({event.keyCode, event.flags}))) {
-                return;
-            }
-            ownsCommand_ = true;
-        }
-        events_.pressKey(*key, event.flags);
-        pressed_ = key;
     }
 
   private:
-    void finishPress() {
-        if (pressed_) {
-            events_.releaseKey();
-            pressed_.reset();
-        }
-        if (ownsCommand_) {
-            events_.endCommand();
-            ownsCommand_ = false;
-        }
-    }
-
     X11KeyboardEvents& events_;
-    std::optional<xcb_keycode_t> pressed_;
-    bool ownsCommand_ = false;
 };
+
+constexpr const char* missingModifier =
+    "A command was not typed: the keyboard layout has no key for one of its modifiers.";
+constexpr const char* heldModifier =
+    "A command was not typed: a modifier key is held down on the keyboard.";
 
 }  // namespace
 
@@ -106,6 +76,7 @@ X11KeyboardEvents::X11KeyboardEvents(X11Connection& connection, X11KeyboardLayou
         connection_.diagnostics()
             << "The X server has no XTEST extension: no keystrokes can be typed." << std::endl;
     }
+    hasXInput_ = announceXInput(connection_.get());
 }
 
 std::unique_ptr<KeyboardEventSource> X11KeyboardEvents::createSource() {
@@ -115,179 +86,152 @@ std::unique_ptr<KeyboardEventSource> X11KeyboardEvents::createSource() {
     return std::make_unique<XTestEventSource>(*this);
 }
 
-bool X11KeyboardEvents::beginCommand(const KeyCodeSequence& keys) {
+bool X11KeyboardEvents::postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts) {
     if (!hasXTest_ || !connection_.usable()) {
         return false;  // said already
     }
-    std::vector<KeyCodePair> pairs;
-    collectPairs(keys, pairs);
-    std::vector<xcb_keycode_t> commandKeys;
-    CGEventFlags allFlags = 0;
-    for (const KeyCodePair& pair : pairs) {
-        const std::optional<xcb_keycode_t> key = x11KeycodeForVirtualKey(pair.keyCode);
-        if (!key) {
-            return false;  // that key would make no event: the command would not be whole
-        }
-        commandKeys.push_back(*key);
-        allFlags |= pair.flags;
-    }
-
-    Command command;
-    command.keyboard = layouts_.snapshot();
-    if (!command.keyboard) {
-        return allFlags == 0;  // without XKB no modifier key can be found
-    }
-    xkb_keymap* keymap = command.keyboard->layout->keymap();
-    const xkb_layout_index_t group = command.keyboard->layout->layoutIndex();
-    if (!modifierKeysForFlags(keymap, group, allFlags)) {
-        // Typing a key without its modifiers would be another keystroke.
-        connection_.diagnostics() << "A command was not typed: the keyboard layout has no key "
-                                     "for one of its modifiers."
-                                  << std::endl;
+    // The command handler's look, or one of this command's own.
+    const KeyboardLayoutCommandScope oneLook(layouts_);
+    const std::optional<KeyboardSnapshot> keyboard = layouts_.snapshot();
+    const Plan planned =
+        keyboard ? plan(keys, shortcuts, *keyboard)
+                 : Plan{{}, "A command was not typed: the X server's keyboard map cannot be read."};
+    if (planned.refusal != nullptr) {
+        connection_.diagnostics() << planned.refusal << std::endl;
         return false;
     }
-    if (!releaseUserModifiers(command, commandKeys)) {
-        connection_.diagnostics() << "A command was not typed: a modifier key is held down on "
-                                     "the keyboard."
-                                  << std::endl;
-        return false;
-    }
-    command.capsLockUnlocked = (command.keyboard->lockedModifiers & XCB_MOD_MASK_LOCK) != 0;
-    if (command.capsLockUnlocked) {
-        lockModifiers(XCB_MOD_MASK_LOCK, false);
-    }
-    command.numLockMask = command.keyboard->numLockMask;
-    command.userNumLock = (command.keyboard->lockedModifiers & command.numLockMask) != 0;
-    command.numLockOn = command.userNumLock;
-    command_ = std::move(command);
-    return true;
-}
-
-bool X11KeyboardEvents::releaseUserModifiers(Command& command,
-                                             const std::vector<xcb_keycode_t>& keys) {
-    const KeyboardSnapshot& keyboard = *command.keyboard;
-    if (keyboard.depressedModifiers == 0) {
-        return true;
-    }
-    xkb_keymap* keymap = keyboard.layout->keymap();
-    for (xkb_keycode_t keycode = 8; keycode <= maxX11Keycode; ++keycode) {
-        const auto key = static_cast<xcb_keycode_t>(keycode);
-        if (keyboard.isKeyDown(key) && std::find(keys.begin(), keys.end(), key) == keys.end() &&
-            isModifierKey(keymap, keycode)) {
-            command.userModifiersReleased.push_back(key);
-            fake(XCB_KEY_RELEASE, key);
-        }
-    }
-    if (command.userModifiersReleased.empty()) {
-        return true;
-    }
-    // XTest lets go only of what an XTest client pressed: a key held on a real keyboard
-    // stays down, and every key of the command would carry its modifier.
-    xcb_connection_t* c = connection_.get();
-    xcb_query_keymap_reply_t* reply = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
-    KeyboardSnapshot after;
-    if (reply != nullptr) {
-        std::copy(std::begin(reply->keys), std::end(reply->keys), after.keysDown.begin());
-    } else {
-        after.keysDown.fill(0xFF);  // no answer: nothing is known to have gone up
-    }
-    std::free(reply);
-    const std::vector<xcb_keycode_t>& released = command.userModifiersReleased;
-    if (std::none_of(released.begin(), released.end(),
-                     [&](xcb_keycode_t key) { return after.isKeyDown(key); })) {
-        return true;
-    }
-    for (const xcb_keycode_t key : released) {
-        if (!after.isKeyDown(key)) {
-            fake(XCB_KEY_PRESS, key);
-        }
-    }
-    xcb_flush(c);
-    return false;
-}
-
-void X11KeyboardEvents::endCommand() {
-    if (!command_) {
-        return;
-    }
-    releaseKey();
-    setNumLock(command_->userNumLock);
-    const Command command = std::move(*command_);
-    command_.reset();
-    if (!connection_.usable()) {
-        return;
-    }
-    if (command.capsLockUnlocked) {
-        lockModifiers(XCB_MOD_MASK_LOCK, true);
-    }
-    for (const xcb_keycode_t key : command.userModifiersReleased) {
-        fake(XCB_KEY_PRESS, key);
+    for (const Step& step : planned.steps) {
+        write(step);
     }
     // The whole command reaches the server in one write, in order.
     xcb_flush(connection_.get());
+    return true;
 }
 
-void X11KeyboardEvents::pressKey(xcb_keycode_t key, CGEventFlags flags) {
-    releaseKey();
-    if (!command_ || !connection_.usable()) {
-        return;
-    }
-    HeldKey held{key, {}};
-    if (command_->keyboard) {
-        xkb_keymap* keymap = command_->keyboard->layout->keymap();
-        const xkb_layout_index_t group = command_->keyboard->layout->layoutIndex();
-        const std::optional<std::vector<xkb_keycode_t>> modifiers =
-            modifierKeysForFlags(keymap, group, flags);
-        if (!modifiers) {
-            return;  // not a key the command announced
+X11KeyboardEvents::Plan X11KeyboardEvents::plan(const KeyCodeSequence& keys,
+                                                ShortcutConvention shortcuts,
+                                                const KeyboardSnapshot& keyboard) {
+    const KeymapFacts& facts = *keyboard.facts;
+    std::vector<KeyCodePair> pairs;
+    collectPairs(keys, pairs);
+    std::vector<xcb_keycode_t> commandKeys;
+    for (const KeyCodePair& pair : pairs) {
+        const std::optional<xcb_keycode_t> key = x11KeycodeForVirtualKey(pair.keyCode);
+        if (!key) {
+            return {{}, "A command was not typed: one of its keys is missing from the keyboard."};
         }
-        held.modifiersPressed.assign(modifiers->begin(), modifiers->end());
-        // Keypad keys give their digits only with NumLock on. The application sees every
+        commandKeys.push_back(*key);
+    }
+
+    Plan result;
+    std::vector<Step>& steps = result.steps;
+    std::vector<xcb_keycode_t> userHeld;
+    if (!userModifiers(keyboard, commandKeys, userHeld)) {
+        return {{}, heldModifier};
+    }
+    for (const xcb_keycode_t key : userHeld) {
+        steps.push_back({Step::Kind::release, key});
+    }
+    constexpr std::uint8_t capsLock = XCB_MOD_MASK_LOCK;
+    const std::uint8_t numLock = facts.numLockMask();
+    const std::uint8_t userLocks = keyboard.lockedModifiers;
+    std::uint8_t locks = userLocks;
+    // Brings the locks of `mask` to `wanted` with a lock request, so the application sees
+    // no Caps Lock or NumLock key.
+    const auto setLocks = [&](std::uint8_t mask, std::uint8_t wanted) {
+        const std::uint8_t on = mask & wanted & ~locks, off = mask & ~wanted & locks;
+        if (on != 0) {
+            steps.push_back({Step::Kind::lock, on});
+        }
+        if (off != 0) {
+            steps.push_back({Step::Kind::unlock, off});
+        }
+        locks = static_cast<std::uint8_t>((locks | on) & ~off);
+    };
+    setLocks(capsLock, 0);
+
+    for (std::size_t index = 0; index < pairs.size(); ++index) {
+        const KeyCodePair& pair = pairs[index];
+        const xcb_keycode_t key = commandKeys[index];
+        const ModifierKeys modifiers =
+            modifierKeysFor(pair.flags, pair.character ? layoutModifiers : shortcuts);
+        std::vector<xcb_keycode_t> modifierKeys;
+        std::uint8_t held = 0;
+        for (std::size_t modifier = 0; modifier < modifierKeyCount; ++modifier) {
+            if (!modifiers[modifier]) {
+                continue;
+            }
+            const xkb_keycode_t modifierKey = facts.keyFor(static_cast<ModifierKey>(modifier));
+            if (modifierKey == XKB_KEYCODE_INVALID || modifierKey > maxX11Keycode) {
+                return {{}, missingModifier};
+            }
+            modifierKeys.push_back(static_cast<xcb_keycode_t>(modifierKey));
+            held |= facts.modifiersSetBy(modifierKey);
+        }
+        // Keypad keys give their digits only with NumLock on; the application sees every
         // key alike whether the user keeps NumLock on or off.
-        setNumLock(isKeypadKey(keymap, group, key));
-    } else if (flags != 0) {
-        return;
+        setLocks(numLock, facts.isKeypadKey(key) ? numLock : 0);
+        const std::uint8_t deliver = pair.character ? 0 : facts.lockToDeliver(key, held, locks);
+
+        for (const xcb_keycode_t modifierKey : modifierKeys) {
+            steps.push_back({Step::Kind::press, modifierKey});
+        }
+        setLocks(deliver, deliver);
+        steps.push_back({Step::Kind::press, key});
+        steps.push_back({Step::Kind::release, key});
+        setLocks(deliver, userLocks);
+        for (auto modifierKey = modifierKeys.rbegin(); modifierKey != modifierKeys.rend();
+             ++modifierKey) {
+            steps.push_back({Step::Kind::release, *modifierKey});
+        }
     }
-    for (const xcb_keycode_t modifier : held.modifiersPressed) {
-        fake(XCB_KEY_PRESS, modifier);
+    setLocks(0xFF, userLocks);
+    for (const xcb_keycode_t key : userHeld) {
+        steps.push_back({Step::Kind::press, key});
     }
-    fake(XCB_KEY_PRESS, key);
-    held_ = std::move(held);
+    return result;
 }
 
-void X11KeyboardEvents::releaseKey() {
-    if (!held_) {
-        return;
+bool X11KeyboardEvents::userModifiers(const KeyboardSnapshot& keyboard,
+                                      const std::vector<xcb_keycode_t>& keys,
+                                      std::vector<xcb_keycode_t>& held) {
+    if (keyboard.depressedModifiers == 0) {
+        return true;
     }
-    const HeldKey held = std::move(*held_);
-    held_.reset();
-    if (!connection_.usable()) {
-        return;
+    for (xkb_keycode_t keycode = 8; keycode <= maxX11Keycode; ++keycode) {
+        const auto key = static_cast<xcb_keycode_t>(keycode);
+        if (keyboard.isKeyDown(key) && keyboard.facts->modifiersSetBy(key) != 0 &&
+            std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            held.push_back(key);
+        }
     }
-    fake(XCB_KEY_RELEASE, held.key);
-    for (auto modifier = held.modifiersPressed.rbegin(); modifier != held.modifiersPressed.rend();
-         ++modifier) {
-        fake(XCB_KEY_RELEASE, *modifier);
+    if (held.empty()) {
+        return true;
     }
+    // XTest lets go only of what an XTest client pressed. Each keyboard device has its own
+    // key state, and XTest's keyboard is a device of its own.
+    const std::optional<std::bitset<256>> onKeyboards =
+        hasXInput_ ? keysHeldOnKeyboards(connection_.get(), layouts_.deviceId()) : std::nullopt;
+    return onKeyboards && std::none_of(held.begin(), held.end(), [&](xcb_keycode_t key) {
+               return onKeyboards->test(key);
+           });
 }
 
-void X11KeyboardEvents::fake(std::uint8_t type, xcb_keycode_t keycode) {
-    xcb_test_fake_input(connection_.get(), type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-}
-
-void X11KeyboardEvents::setNumLock(bool on) {
-    if (command_->numLockMask != 0 && command_->numLockOn != on) {
-        lockModifiers(command_->numLockMask, on);
-        command_->numLockOn = on;
+void X11KeyboardEvents::write(const Step& step) {
+    xcb_connection_t* c = connection_.get();
+    switch (step.kind) {
+        case Step::Kind::press:
+        case Step::Kind::release:
+            xcb_test_fake_input(c, step.kind == Step::Kind::press ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
+                                step.code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            break;
+        case Step::Kind::lock:
+        case Step::Kind::unlock:
+            xcb_xkb_latch_lock_state(c, static_cast<xcb_xkb_device_spec_t>(layouts_.deviceId()),
+                                     step.code, step.kind == Step::Kind::lock ? step.code : 0, 0,
+                                     0, 0, 0, 0);
+            break;
     }
-}
-
-// Locks or unlocks modifiers without a key event, so the application sees no Caps Lock
-// or NumLock key.
-void X11KeyboardEvents::lockModifiers(std::uint8_t mask, bool locked) {
-    xcb_xkb_latch_lock_state(connection_.get(),
-                             static_cast<xcb_xkb_device_spec_t>(layouts_.deviceId()), mask,
-                             locked ? mask : 0, 0, 0, 0, 0, 0);
 }
 
 }  // namespace corvane::x11

@@ -12,61 +12,48 @@
 
 namespace corvane::x11 {
 
-// Posts key events through XTest. A command is typed in one go from one look at the
-// keyboard: before its first key the modifiers the user holds are let go and Caps Lock
-// is unlocked, each key-down presses the modifier keys its flags name (found in the
-// current keymap) with NumLock on for a keypad key and off for any other, and each key-up
-// lets go of them;
-// after the last key the user's keys and locks are restored and everything is sent at
-// once. So the application sees exactly the flags' modifiers, and nothing stays held.
-// A key posted outside a command is a command of its own.
+// Posts key events through XTest, one command at a time: one look at the keyboard, one
+// plan of every event, one write. Before the first key the modifiers the user holds
+// through XTest are let go and Caps Lock is unlocked; each key-down presses the modifier
+// keys its flags name by the target's convention (found in the current keymap), with
+// NumLock on for a keypad key and off for any other, and its key-up lets go of them;
+// after the last key the user's keys and locks are as they were. So the application sees
+// exactly the flags' modifiers, and nothing stays held. A command that cannot be typed so
+// is refused whole, before anything is posted, with one line on the diagnostics.
 class X11KeyboardEvents final : public KeyboardEvents {
   public:
     // Says on the connection's diagnostics when the server has no XTEST.
     X11KeyboardEvents(X11Connection& connection, X11KeyboardLayoutSource& layouts);
 
-    // Nothing without a working X connection or without XTEST.
+    // Nothing without a working X connection or without XTEST. A key posted through a
+    // source is a command of its own, typed whole at its key-down.
     std::unique_ptr<KeyboardEventSource> createSource() override;
-    // False, with a message, when a flag's modifier key is missing from the keymap or a
-    // modifier is held on a physical keyboard, where XTest cannot let go of it.
-    bool beginCommand(const KeyCodeSequence& keys) override;
-    void endCommand() override;
-
-    // For the event sources: within a command, one key down and up.
-    bool inCommand() const { return command_.has_value(); }
-    void pressKey(xcb_keycode_t key, CGEventFlags flags);
-    void releaseKey();
+    bool postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts) override;
 
   private:
-    // What beginCommand changed and endCommand undoes.
-    struct Command {
-        std::optional<KeyboardSnapshot> keyboard;
-        std::vector<xcb_keycode_t> userModifiersReleased;
-        bool capsLockUnlocked = false;
-        // NumLock's modifier (0 without one), whether the user has it on, and whether it is
-        // on now: keypad keys are typed with it, every other key without.
-        std::uint8_t numLockMask = 0;
-        bool userNumLock = false;
-        bool numLockOn = false;
+    // One request of a command's plan.
+    struct Step {
+        enum class Kind : std::uint8_t { press, release, lock, unlock } kind;
+        // The key pressed or released, or the modifiers locked or unlocked.
+        std::uint8_t code;
     };
-    // What a key-down changed and its key-up undoes.
-    struct HeldKey {
-        xcb_keycode_t key = 0;
-        std::vector<xcb_keycode_t> modifiersPressed;
+    // The requests that type `keys` on `keyboard`, or why they cannot be typed.
+    struct Plan {
+        std::vector<Step> steps;
+        const char* refusal = nullptr;
     };
-
-    // Lets go of the modifier keys the user holds except `keys`; false when one stays
-    // down (held on a physical keyboard), after pressing the others again.
-    bool releaseUserModifiers(Command& command, const std::vector<xcb_keycode_t>& keys);
-    void fake(std::uint8_t type, xcb_keycode_t keycode);
-    void lockModifiers(std::uint8_t mask, bool locked);
-    void setNumLock(bool on);
+    Plan plan(const KeyCodeSequence& keys, ShortcutConvention shortcuts,
+              const KeyboardSnapshot& keyboard);
+    // The modifier keys the user holds that the command must let go of and press again;
+    // false when one of them is held on a real keyboard, where XTest cannot let go of it.
+    bool userModifiers(const KeyboardSnapshot& keyboard, const std::vector<xcb_keycode_t>& keys,
+                       std::vector<xcb_keycode_t>& held);
+    void write(const Step& step);
 
     X11Connection& connection_;
     X11KeyboardLayoutSource& layouts_;
     bool hasXTest_ = false;
-    std::optional<Command> command_;
-    std::optional<HeldKey> held_;
+    bool hasXInput_ = false;
 };
 
 }  // namespace corvane::x11

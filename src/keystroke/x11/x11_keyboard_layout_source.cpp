@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "keystroke/x11/modifier_keys.h"
 #include "keystroke/x11/xcb_xkb.h"
 
 namespace corvane::x11 {
@@ -90,7 +89,7 @@ std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::look() {
         connection_.usable();
         return std::nullopt;
     }
-    KeyboardSnapshot result{nullptr, state->baseMods, state->lockedMods, {}};
+    KeyboardSnapshot result{nullptr, nullptr, state->baseMods, state->lockedMods, {}};
     std::copy(std::begin(keys->keys), std::end(keys->keys), result.keysDown.begin());
     const xkb_layout_index_t group = state->group;
     std::free(state);
@@ -108,19 +107,27 @@ std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::look() {
         group < xkb_keymap_num_layouts(keymap_.get()) ? group : 0;
     if (!layout_ || layout_->layoutIndex() != layoutIndex) {
         layout_ = std::make_shared<xkb::XkbKeymapLayout>(keymap_.get(), layoutIndex);
-        numLockMask_ = numLockMask(keymap_.get(), layoutIndex);
+        facts_ = std::make_shared<KeymapFacts>(keymap_.get(), layoutIndex);
     }
     result.layout = layout_;
-    result.numLockMask = numLockMask_;
+    result.facts = facts_;
     return result;
 }
 
 std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::snapshot() {
-    return commandLook_ ? *commandLook_ : look();
+    return commandDepth_ > 0 ? commandLook_ : look();
 }
 
 void X11KeyboardLayoutSource::beginCommand() {
-    commandLook_ = look();
+    if (commandDepth_++ == 0) {
+        commandLook_ = look();
+    }
+}
+
+void X11KeyboardLayoutSource::endCommand() {
+    if (--commandDepth_ == 0) {
+        commandLook_.reset();
+    }
 }
 
 std::shared_ptr<KeyboardLayout> X11KeyboardLayoutSource::currentLayout() {

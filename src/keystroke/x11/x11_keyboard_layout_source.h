@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "keystroke/keyboard_layout.h"
+#include "keystroke/x11/keymap_facts.h"
 #include "keystroke/xkb/xkb_keymap_layout.h"
 #include "x11/x11_connection.h"
 
@@ -13,15 +14,14 @@ namespace corvane::x11 {
 
 // The keyboard as the X server has it at one moment.
 struct KeyboardSnapshot {
-    // The server's keymap in its effective group.
+    // The server's keymap in its effective group, and what typing needs to know of it.
     std::shared_ptr<xkb::XkbKeymapLayout> layout;
+    std::shared_ptr<const KeymapFacts> facts;
     // Core modifier masks (Shift 0x01, Lock 0x02, Control 0x04, Mod1 to Mod5 0x08 to 0x80).
     std::uint8_t depressedModifiers = 0;
     std::uint8_t lockedModifiers = 0;
     // The keys down, one bit per X keycode.
     std::array<std::uint8_t, 32> keysDown{};
-    // The core modifier that NumLock locks in this layout, or 0 without a NumLock key.
-    std::uint8_t numLockMask = 0;
 
     bool isKeyDown(std::uint8_t keycode) const {
         return (keysDown[keycode / 8] & (1U << (keycode % 8))) != 0;
@@ -31,17 +31,17 @@ struct KeyboardSnapshot {
 // The layout the user has selected right now on the X server, through xkbcommon-x11.
 // The compiled keymap is kept until the server announces a new one (XKB
 // NewKeyboardNotify or MapNotify); the group, the modifiers and the keys down are read
-// in one round trip, so a change made just before is seen. Within a command that one
-// look serves every question.
+// in one round trip, so a change made just before is seen. From beginCommand to the
+// matching endCommand (they nest) that one look serves every question.
 class X11KeyboardLayoutSource final : public KeyboardLayoutSource {
   public:
     explicit X11KeyboardLayoutSource(X11Connection& connection);
 
     std::shared_ptr<KeyboardLayout> currentLayout() override;
     void beginCommand() override;
-    void endCommand() override { commandLook_.reset(); }
-    // The keyboard now, or within a command as it was at its start; nothing without an
-    // X server or XKB.
+    void endCommand() override;
+    // The keyboard as the command under way saw it, or now outside a command; nothing
+    // without an X server or XKB, or with a keymap that does not compile.
     std::optional<KeyboardSnapshot> snapshot();
 
     // The XKB id of the core keyboard, or -1 without XKB.
@@ -59,9 +59,10 @@ class X11KeyboardLayoutSource final : public KeyboardLayoutSource {
     std::uint8_t xkbEventBase_ = 0;
     xkb::KeymapPtr keymap_;
     std::shared_ptr<xkb::XkbKeymapLayout> layout_;
-    std::uint8_t numLockMask_ = 0;  // of layout_
-    // Set from beginCommand to endCommand: the look of the command under way.
-    std::optional<std::optional<KeyboardSnapshot>> commandLook_;
+    std::shared_ptr<const KeymapFacts> facts_;  // of layout_
+    // How many commands are under way (nested), and the look they share.
+    int commandDepth_ = 0;
+    std::optional<KeyboardSnapshot> commandLook_;
 };
 
 }  // namespace corvane::x11

@@ -11,8 +11,8 @@ namespace corvane::testing {
 namespace {
 
 // Core modifier masks and keycodes of an evdev keymap.
-constexpr unsigned shift = 0x01, numLock = 0x10 /* Mod2 */, super = 0x40 /* Mod4 */,
-                   level3 = 0x80 /* Mod5 */;
+constexpr unsigned shift = 0x01, control = 0x04, alt = 0x08 /* Mod1 */, numLock = 0x10 /* Mod2 */,
+                   super = 0x40 /* Mod4 */, level3 = 0x80 /* Mod5 */;
 constexpr unsigned keyP = 33, keyT = 28, key6 = 15, key9 = 18, minus = 20, escape = 9, keypad9 = 81,
                    keypadPlus = 86;
 // Where Dvorak has P, T and -: the QWERTY R, K and apostrophe keys.
@@ -33,11 +33,14 @@ std::vector<TypedKey> doricoKeys(unsigned minusKey, unsigned caretKey, unsigned 
 
 // Command+T, then the keypad keys as digits and + whatever the user's NumLock, with
 // NumLock's own bit as the only one beyond Command and Option; other keys without it.
-std::vector<TypedKey> sibeliusKeys(unsigned tKey) {
-    std::vector<TypedKey> keys = {{tKey, super, "t"}};
-    keys.insert(keys.end(), 3, {keypad9, super | level3 | numLock, "9"});
-    keys.push_back({keypadPlus, super | level3 | numLock, "+"});
-    keys.insert(keys.end(), 4, {keypad9, super | level3 | numLock, "9"});
+// A macOS target gets Super and the third level, a Windows one Control and Alt; there keypad
+// plus carries a locked Shift, as Control+Alt alone would give the server's video-mode key.
+std::vector<TypedKey> sibeliusKeys(unsigned tKey, bool windows = false) {
+    const unsigned command = windows ? control : super, option = windows ? alt : level3;
+    std::vector<TypedKey> keys = {{tKey, command, windows ? "\\x14" : "t"}};
+    keys.insert(keys.end(), 3, {keypad9, command | option | numLock, "9"});
+    keys.push_back({keypadPlus, command | option | numLock | (windows ? shift : 0), "+"});
+    keys.insert(keys.end(), 4, {keypad9, command | option | numLock, "9"});
     keys.insert(keys.end(), 2, {escape, 0, "\\x1b"});
     return keys;
 }
@@ -80,6 +83,10 @@ TEST_F(X11CommandHandlerTest, TypesForTheFrontmostApplicationOnTheCurrentLayout)
              {dvorak, 0, false, "com.steinberg.dorico9", doricoWord,
               doricoKeys(dvorakMinus, key6, shift, 0, dvorakP)},
              {dvorak, 0, true, "com.avid.sibelius", sibeliusWord, sibeliusKeys(dvorakT)},
+             {us, 0, false, "sibelius.exe", sibeliusWord, sibeliusKeys(keyT, true)},
+             {us, 0, true, "sibelius.exe", sibeliusWord, sibeliusKeys(keyT, true)},
+             {{"fr"}, 0, false, "dorico9.exe", doricoWord, doricoKeys(key6, key9, level3, 0)},
+             {us, 0, false, "myapp.exe", sibeliusWord, {}},
              {us, 0, false, "org.example.other", doricoWord, {}},
              {us, 0, false, "org.example.other", sibeliusWord, {}}}) {
         SCOPED_TRACE(layout.back() + " " + application + (userNumLock ? " NumLock" : ""));
