@@ -175,8 +175,12 @@ std::string keyDowns(const std::vector<WindowsMessage>& messages) {
 std::string characters(const std::vector<WindowsMessage>& messages) {
     std::string text;
     for (const WindowsMessage& message : messages) {
-        if (message.name == "WM_CHAR") {
-            text += message.wparam < 0x80 ? static_cast<char>(message.wparam) : '?';
+        if (message.name == "WM_CHAR" && message.wparam < 0x80) {
+            text += static_cast<char>(message.wparam);
+        } else if (message.name == "WM_CHAR") {
+            char escaped[16];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", message.wparam);
+            text += escaped;
         }
     }
     return text;

@@ -61,7 +61,7 @@ class WineRecorder {
 // The key-downs of other than modifier keys, as "Ctrl+Alt+0x67" (the held modifiers, then
 // the virtual key).
 std::string keyDowns(const std::vector<WindowsMessage>& messages);
-// The characters of the WM_CHAR messages (ASCII; others as '?').
+// The characters of the WM_CHAR messages: ASCII as it is, others as \u and their code.
 std::string characters(const std::vector<WindowsMessage>& messages);
 
 }  // namespace corvane::testing
