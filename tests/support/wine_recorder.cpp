@@ -90,6 +90,8 @@ WineRecorder::WineRecorder(const XvfbServer& server, const std::string& fileName
     std::filesystem::copy_file(KEY_RECORDER_PATH, program);
     environment_["WINEPREFIX"] = WINE_PREFIX_PATH;
     environment_["WINEDEBUG"] = "-all";
+    // Should the prefix have to be made here, without asking for Mono or Gecko.
+    environment_["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"wine", program.string()}, environment_);
     std::optional<std::string> line;
@@ -127,32 +129,37 @@ WineRecorder::~WineRecorder() {
 }
 
 std::vector<WindowsMessage> WineRecorder::messagesReceived(xcb_connection_t* connection) {
-    static const std::regex format(
-        R"re(^(WM_\w+) wparam=0x([0-9a-f]+) scan=0x[0-9a-f]+ shift=(\d) ctrl=(\d) alt=(\d) win=(\d) numlock=(\d)$)re");
     postMarkerKey(connection);
     std::vector<WindowsMessage> messages;
-    std::smatch match;
-    while (process_ != nullptr) {
-        const std::optional<std::string> line = process_->readLine(std::chrono::seconds(10));
-        if (!line) {
-            break;
-        }
-        if (!std::regex_match(*line, match, format)) {
-            continue;
-        }
-        const WindowsMessage message{match[1], static_cast<unsigned>(std::stoul(match[2], nullptr, 16)),
-                                     match[3] == "1", match[4] == "1", match[5] == "1",
-                                     match[6] == "1", match[7] == "1"};
-        if (message.wparam != vkF12) {
-            messages.push_back(message);
-        } else if (message.name == "WM_KEYDOWN") {
-            numLockAtMarker_ = message.numLock;
-        } else if (message.name == "WM_KEYUP") {
+    while (const std::optional<WindowsMessage> message = nextMessage(std::chrono::seconds(10))) {
+        if (message->wparam != vkF12) {
+            messages.push_back(*message);
+        } else if (message->name == "WM_KEYDOWN") {
+            numLockAtMarker_ = message->numLock;
+        } else if (message->name == "WM_KEYUP") {
             return messages;
         }
     }
     messages.push_back({"marker-missing"});
     return messages;
+}
+
+std::optional<WindowsMessage> WineRecorder::nextMessage(std::chrono::milliseconds timeout) {
+    static const std::regex format(
+        R"re(^(WM_\w+) wparam=0x([0-9a-f]+) scan=0x[0-9a-f]+ shift=(\d) ctrl=(\d) alt=(\d) win=(\d) numlock=(\d)$)re");
+    std::smatch match;
+    while (process_ != nullptr) {
+        const std::optional<std::string> line = process_->readLine(timeout);
+        if (!line) {
+            break;
+        }
+        if (std::regex_match(*line, match, format)) {
+            return WindowsMessage{match[1], static_cast<unsigned>(std::stoul(match[2], nullptr, 16)),
+                                  match[3] == "1", match[4] == "1", match[5] == "1",
+                                  match[6] == "1", match[7] == "1"};
+        }
+    }
+    return std::nullopt;
 }
 
 std::string keyDowns(const std::vector<WindowsMessage>& messages) {

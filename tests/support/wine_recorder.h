@@ -2,8 +2,10 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,9 @@ class WineRecorder {
     // The messages since the last call. `connection` is the one the keys were posted on: a
     // marker key sent through XTest behind them is waited for, so none on its way is missed.
     std::vector<WindowsMessage> messagesReceived(xcb_connection_t* connection);
+    // The next message the program printed, without a marker (for timing its arrival);
+    // nothing when none comes within `timeout`.
+    std::optional<WindowsMessage> nextMessage(std::chrono::milliseconds timeout);
     // Whether NumLock was on for the program at the last marker.
     bool numLockAtMarker() const { return numLockAtMarker_; }
 
