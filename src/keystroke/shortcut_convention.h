@@ -12,18 +12,22 @@ enum class ModifierKey : std::uint8_t { control, shift, alt, levelThree, super }
 inline constexpr std::size_t modifierKeyCount = 5;
 using ModifierKeys = std::bitset<modifierKeyCount>;
 
-// Which modifier keys carry the Command and Option flags of a target's shortcuts.
+// Which modifier keys carry the Command and Option flags of a target's shortcuts, and
+// whether the target takes every change of a lock for a press of the lock key.
 struct ShortcutConvention {
     ModifierKey command;
     ModifierKey option;
+    // Then NumLock is changed only for the keys that need it (keypad keys need it on).
+    bool locksAreKeys = false;
     bool operator==(const ShortcutConvention&) const = default;
 };
 
 // A macOS program: Command is Super, Option the key that gives the third level.
 inline constexpr ShortcutConvention macShortcuts{ModifierKey::super, ModifierKey::levelThree};
 // A Windows program (under Wine): Ctrl where macOS writes Command, Alt where it writes
-// Option.
-inline constexpr ShortcutConvention windowsShortcuts{ModifierKey::control, ModifierKey::alt};
+// Option. Wine turns a change of NumLock into a NumLock key press.
+inline constexpr ShortcutConvention windowsShortcuts{ModifierKey::control, ModifierKey::alt,
+                                                     true};
 // A character is typed as the keyboard layout needs it, whatever the target: the
 // layout's Option is its third level.
 inline constexpr ShortcutConvention layoutModifiers = macShortcuts;

@@ -56,11 +56,6 @@ class XTestEventSource final : public KeyboardEventSource {
     X11KeyboardEvents& events_;
 };
 
-constexpr const char* missingModifier =
-    "A command was not typed: the keyboard layout has no key for one of its modifiers.";
-constexpr const char* heldModifier =
-    "A command was not typed: a modifier key is held down on the keyboard.";
-
 }  // namespace
 
 X11KeyboardEvents::X11KeyboardEvents(X11Connection& connection, X11KeyboardLayoutSource& layouts)
@@ -93,14 +88,12 @@ bool X11KeyboardEvents::postCommand(const KeyCodeSequence& keys, ShortcutConvent
     // The command handler's look, or one of this command's own.
     const KeyboardLayoutCommandScope oneLook(layouts_);
     const std::optional<KeyboardSnapshot> keyboard = layouts_.snapshot();
-    const Plan planned =
-        keyboard ? plan(keys, shortcuts, *keyboard)
-                 : Plan{{}, "A command was not typed: the X server's keyboard map cannot be read."};
+    const KeyPlan planned = plan(keys, shortcuts, keyboard);
     if (planned.refusal != nullptr) {
         connection_.diagnostics() << planned.refusal << std::endl;
         return false;
     }
-    for (const Step& step : planned.steps) {
+    for (const KeyStep& step : planned.steps) {
         write(step);
     }
     // The whole command reaches the server in one write, in order.
@@ -108,88 +101,26 @@ bool X11KeyboardEvents::postCommand(const KeyCodeSequence& keys, ShortcutConvent
     return true;
 }
 
-X11KeyboardEvents::Plan X11KeyboardEvents::plan(const KeyCodeSequence& keys,
-                                                ShortcutConvention shortcuts,
-                                                const KeyboardSnapshot& keyboard) {
-    const KeymapFacts& facts = *keyboard.facts;
+KeyPlan X11KeyboardEvents::plan(const KeyCodeSequence& keys, ShortcutConvention shortcuts,
+                                const std::optional<KeyboardSnapshot>& keyboard) {
+    if (!keyboard) {
+        return {{}, "A command was not typed: the X server's keyboard map cannot be read."};
+    }
     std::vector<KeyCodePair> pairs;
     collectPairs(keys, pairs);
-    std::vector<xcb_keycode_t> commandKeys;
+    std::vector<xcb_keycode_t> keycodes;
     for (const KeyCodePair& pair : pairs) {
         const std::optional<xcb_keycode_t> key = x11KeycodeForVirtualKey(pair.keyCode);
         if (!key) {
             return {{}, "A command was not typed: one of its keys is missing from the keyboard."};
         }
-        commandKeys.push_back(*key);
+        keycodes.push_back(*key);
     }
-
-    Plan result;
-    std::vector<Step>& steps = result.steps;
     std::vector<xcb_keycode_t> userHeld;
-    if (!userModifiers(keyboard, commandKeys, userHeld)) {
-        return {{}, heldModifier};
+    if (!userModifiers(*keyboard, keycodes, userHeld)) {
+        return {{}, "A command was not typed: a modifier key is held down on the keyboard."};
     }
-    for (const xcb_keycode_t key : userHeld) {
-        steps.push_back({Step::Kind::release, key});
-    }
-    constexpr std::uint8_t capsLock = XCB_MOD_MASK_LOCK;
-    const std::uint8_t numLock = facts.numLockMask();
-    const std::uint8_t userLocks = keyboard.lockedModifiers;
-    std::uint8_t locks = userLocks;
-    // Brings the locks of `mask` to `wanted` with a lock request, so the application sees
-    // no Caps Lock or NumLock key.
-    const auto setLocks = [&](std::uint8_t mask, std::uint8_t wanted) {
-        const std::uint8_t on = mask & wanted & ~locks, off = mask & ~wanted & locks;
-        if (on != 0) {
-            steps.push_back({Step::Kind::lock, on});
-        }
-        if (off != 0) {
-            steps.push_back({Step::Kind::unlock, off});
-        }
-        locks = static_cast<std::uint8_t>((locks | on) & ~off);
-    };
-    setLocks(capsLock, 0);
-
-    for (std::size_t index = 0; index < pairs.size(); ++index) {
-        const KeyCodePair& pair = pairs[index];
-        const xcb_keycode_t key = commandKeys[index];
-        const ModifierKeys modifiers =
-            modifierKeysFor(pair.flags, pair.character ? layoutModifiers : shortcuts);
-        std::vector<xcb_keycode_t> modifierKeys;
-        std::uint8_t held = 0;
-        for (std::size_t modifier = 0; modifier < modifierKeyCount; ++modifier) {
-            if (!modifiers[modifier]) {
-                continue;
-            }
-            const xkb_keycode_t modifierKey = facts.keyFor(static_cast<ModifierKey>(modifier));
-            if (modifierKey == XKB_KEYCODE_INVALID || modifierKey > maxX11Keycode) {
-                return {{}, missingModifier};
-            }
-            modifierKeys.push_back(static_cast<xcb_keycode_t>(modifierKey));
-            held |= facts.modifiersSetBy(modifierKey);
-        }
-        // Keypad keys give their digits only with NumLock on; the application sees every
-        // key alike whether the user keeps NumLock on or off.
-        setLocks(numLock, facts.isKeypadKey(key) ? numLock : 0);
-        const std::uint8_t deliver = pair.character ? 0 : facts.lockToDeliver(key, held, locks);
-
-        for (const xcb_keycode_t modifierKey : modifierKeys) {
-            steps.push_back({Step::Kind::press, modifierKey});
-        }
-        setLocks(deliver, deliver);
-        steps.push_back({Step::Kind::press, key});
-        steps.push_back({Step::Kind::release, key});
-        setLocks(deliver, userLocks);
-        for (auto modifierKey = modifierKeys.rbegin(); modifierKey != modifierKeys.rend();
-             ++modifierKey) {
-            steps.push_back({Step::Kind::release, *modifierKey});
-        }
-    }
-    setLocks(0xFF, userLocks);
-    for (const xcb_keycode_t key : userHeld) {
-        steps.push_back({Step::Kind::press, key});
-    }
-    return result;
+    return planCommand(pairs, keycodes, shortcuts, *keyboard, userHeld);
 }
 
 bool X11KeyboardEvents::userModifiers(const KeyboardSnapshot& keyboard,
@@ -217,18 +148,18 @@ bool X11KeyboardEvents::userModifiers(const KeyboardSnapshot& keyboard,
            });
 }
 
-void X11KeyboardEvents::write(const Step& step) {
+void X11KeyboardEvents::write(const KeyStep& step) {
     xcb_connection_t* c = connection_.get();
     switch (step.kind) {
-        case Step::Kind::press:
-        case Step::Kind::release:
-            xcb_test_fake_input(c, step.kind == Step::Kind::press ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
+        case KeyStep::Kind::press:
+        case KeyStep::Kind::release:
+            xcb_test_fake_input(c, step.kind == KeyStep::Kind::press ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
                                 step.code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
             break;
-        case Step::Kind::lock:
-        case Step::Kind::unlock:
+        case KeyStep::Kind::lock:
+        case KeyStep::Kind::unlock:
             xcb_xkb_latch_lock_state(c, static_cast<xcb_xkb_device_spec_t>(layouts_.deviceId()),
-                                     step.code, step.kind == Step::Kind::lock ? step.code : 0, 0,
+                                     step.code, step.kind == KeyStep::Kind::lock ? step.code : 0, 0,
                                      0, 0, 0, 0);
             break;
     }

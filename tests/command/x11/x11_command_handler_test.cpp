@@ -35,13 +35,16 @@ std::vector<TypedKey> doricoKeys(unsigned minusKey, unsigned caretKey, unsigned 
 // NumLock's own bit as the only one beyond Command and Option; other keys without it.
 // A macOS target gets Super and the third level, a Windows one Control and Alt; there keypad
 // plus carries a locked Shift, as Control+Alt alone would give the server's video-mode key.
-std::vector<TypedKey> sibeliusKeys(unsigned tKey, bool windows = false) {
+// A Windows program takes a NumLock change for a key press: there other keys keep the
+// user's NumLock.
+std::vector<TypedKey> sibeliusKeys(unsigned tKey, bool windows = false, bool userNumLock = false) {
     const unsigned command = windows ? control : super, option = windows ? alt : level3;
-    std::vector<TypedKey> keys = {{tKey, command, windows ? "\\x14" : "t"}};
+    const unsigned otherKeys = windows && userNumLock ? numLock : 0;
+    std::vector<TypedKey> keys = {{tKey, command | otherKeys, windows ? "\\x14" : "t"}};
     keys.insert(keys.end(), 3, {keypad9, command | option | numLock, "9"});
     keys.push_back({keypadPlus, command | option | numLock | (windows ? shift : 0), "+"});
     keys.insert(keys.end(), 4, {keypad9, command | option | numLock, "9"});
-    keys.insert(keys.end(), 2, {escape, 0, "\\x1b"});
+    keys.insert(keys.end(), 2, {escape, otherKeys, "\\x1b"});
     return keys;
 }
 
@@ -84,7 +87,7 @@ TEST_F(X11CommandHandlerTest, TypesForTheFrontmostApplicationOnTheCurrentLayout)
               doricoKeys(dvorakMinus, key6, shift, 0, dvorakP)},
              {dvorak, 0, true, "com.avid.sibelius", sibeliusWord, sibeliusKeys(dvorakT)},
              {us, 0, false, "sibelius.exe", sibeliusWord, sibeliusKeys(keyT, true)},
-             {us, 0, true, "sibelius.exe", sibeliusWord, sibeliusKeys(keyT, true)},
+             {us, 0, true, "sibelius.exe", sibeliusWord, sibeliusKeys(keyT, true, true)},
              {{"fr"}, 0, false, "dorico9.exe", doricoWord, doricoKeys(key6, key9, level3, 0)},
              {us, 0, false, "myapp.exe", sibeliusWord, {}},
              {us, 0, false, "org.example.other", doricoWord, {}},
