@@ -92,8 +92,12 @@ void timeCommands(benchmark::State& state, const std::string& fileName, unsigned
     }
 }
 
-void doricoUnderWine(benchmark::State& state) { timeCommands(state, "Dorico9.exe", 0x0D, 1); }
-void sibeliusUnderWine(benchmark::State& state) { timeCommands(state, "sibelius.exe", 0x1B, 2); }
+void doricoUnderWine(benchmark::State& state) {
+    timeCommands(state, "Dorico9.exe", 0x0D, 1);
+}
+void sibeliusUnderWine(benchmark::State& state) {
+    timeCommands(state, "sibelius.exe", 0x1B, 2);
+}
 
 void oneCommandPerRepetition(benchmark::internal::Benchmark* benchmark) {
     benchmark->Iterations(1)

@@ -25,11 +25,11 @@ std::string property(xcb_connection_t* connection, xcb_window_t window, const ch
     xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
     xcb_get_property_reply_t* reply =
-        atom == nullptr ? nullptr
-                        : xcb_get_property_reply(connection,
-                                                 xcb_get_property(connection, 0, window, atom->atom,
-                                                                  type, 0, 256),
-                                                 nullptr);
+        atom == nullptr
+            ? nullptr
+            : xcb_get_property_reply(
+                  connection, xcb_get_property(connection, 0, window, atom->atom, type, 0, 256),
+                  nullptr);
     std::string value;
     if (reply != nullptr) {
         value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
@@ -71,8 +71,8 @@ WindowManager::WindowManager(const XvfbServer& server)
     running_ = xcb_connection_has_error(connection) == 0 &&
                waitUntil(
                    [&] {
-                       return !property(connection, rootOf(connection),
-                                        "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW)
+                       return !property(connection, rootOf(connection), "_NET_SUPPORTING_WM_CHECK",
+                                        XCB_ATOM_WINDOW)
                                    .empty();
                    },
                    std::chrono::seconds(10), std::chrono::milliseconds(10));
@@ -92,8 +92,8 @@ WineRecorder::WineRecorder(const XvfbServer& server, const std::string& fileName
     environment_["WINEDEBUG"] = "-all";
     // Should the prefix have to be made here, without asking for Mono or Gecko.
     environment_["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
-    process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"wine", program.string()}, environment_);
+    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"wine", program.string()},
+                                              environment_);
     std::optional<std::string> line;
     while ((line = process_->readLine(std::chrono::seconds(60))) && *line != "ready") {
     }
@@ -112,8 +112,8 @@ WineRecorder::WineRecorder(const XvfbServer& server, const std::string& fileName
              waitUntil([&] { return focusedAndActive(connection, lowerCase); },
                        std::chrono::seconds(20), std::chrono::milliseconds(10));
     // Wine may first bring its NumLock in line with the server's, with messages of its own.
-    const std::vector<WindowsMessage> messages = ready_ ? messagesReceived(connection)
-                                                        : std::vector<WindowsMessage>();
+    const std::vector<WindowsMessage> messages =
+        ready_ ? messagesReceived(connection) : std::vector<WindowsMessage>();
     ready_ = ready_ && (messages.empty() || messages.back().name != "marker-missing");
     xcb_disconnect(connection);
 }
@@ -154,17 +154,19 @@ std::optional<WindowsMessage> WineRecorder::nextMessage(std::chrono::millisecond
             break;
         }
         if (std::regex_match(*line, match, format)) {
-            return WindowsMessage{match[1], static_cast<unsigned>(std::stoul(match[2], nullptr, 16)),
-                                  match[3] == "1", match[4] == "1", match[5] == "1",
-                                  match[6] == "1", match[7] == "1"};
+            return WindowsMessage{
+                match[1],        static_cast<unsigned>(std::stoul(match[2], nullptr, 16)),
+                match[3] == "1", match[4] == "1",
+                match[5] == "1", match[6] == "1",
+                match[7] == "1"};
         }
     }
     return std::nullopt;
 }
 
 std::string keyDowns(const std::vector<WindowsMessage>& messages) {
-    static const std::set<unsigned> modifiers = {0x10, 0x11, 0x12, 0x14, 0x5B, 0x5C, 0x90, 0xA0,
-                                                 0xA1, 0xA2, 0xA3, 0xA4, 0xA5};
+    static const std::set<unsigned> modifiers = {0x10, 0x11, 0x12, 0x14, 0x5B, 0x5C, 0x90,
+                                                 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5};
     std::string text;
     for (const WindowsMessage& message : messages) {
         if ((message.name == "WM_KEYDOWN" || message.name == "WM_SYSKEYDOWN") &&

@@ -51,13 +51,13 @@ TEST_F(WineCommandHandlerTest, TypesWindowsShortcutsAndCharactersIntoProgramsUnd
     };
     std::unique_ptr<WineRecorder> recorder;
     std::string running;
-    for (const auto& [fileName, layout, userNumLock, seen] : std::vector<Case>{
-             {"sibelius.exe", "us", false, sibelius},
-             {"sibelius.exe", "us", true, sibelius},
-             {"Dorico9.exe", "us", false, dorico},
-             {"Dorico9.exe", "fr", false, dorico},
-             {"Dorico9.exe", "de", false, ""},
-             {"myapp.exe", "us", false, ""}}) {
+    for (const auto& [fileName, layout, userNumLock, seen] :
+         std::vector<Case>{{"sibelius.exe", "us", false, sibelius},
+                           {"sibelius.exe", "us", true, sibelius},
+                           {"Dorico9.exe", "us", false, dorico},
+                           {"Dorico9.exe", "fr", false, dorico},
+                           {"Dorico9.exe", "de", false, ""},
+                           {"myapp.exe", "us", false, ""}}) {
         SCOPED_TRACE(fileName + " " + layout + (userNumLock ? " NumLock" : ""));
         if (fileName != running) {
             recorder.reset();
