@@ -10,7 +10,9 @@
 #include <stdio.h>
 #include <windows.h>
 
-static int down(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+static int down(int key) {
+    return (GetKeyState(key) & 0x8000) != 0;
+}
 
 static void print(const char* name, WPARAM wparam, LPARAM lparam) {
     printf("%s wparam=0x%04x scan=0x%02x shift=%d ctrl=%d alt=%d win=%d numlock=%d\n", name,
@@ -19,29 +21,33 @@ static void print(const char* name, WPARAM wparam, LPARAM lparam) {
     fflush(stdout);
 }
 
+#define NAMED(message) \
+    { message, #message }
+static const struct {
+    UINT message;
+    const char* name;
+} keyboardMessages[] = {NAMED(WM_KEYDOWN),  NAMED(WM_KEYUP),      NAMED(WM_SYSKEYDOWN),
+                        NAMED(WM_SYSKEYUP), NAMED(WM_CHAR),       NAMED(WM_SYSCHAR),
+                        NAMED(WM_DEADCHAR), NAMED(WM_SYSDEADCHAR)};
+
 static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     static int readySaid;
-    switch (message) {
-    /* Every message is logged and none goes on to DefWindowProc: Alt and F10 would open
-     * the window's menu mode and take the keys after them. */
-    case WM_KEYDOWN: print("WM_KEYDOWN", wparam, lparam); return 0;
-    case WM_KEYUP: print("WM_KEYUP", wparam, lparam); return 0;
-    case WM_SYSKEYDOWN: print("WM_SYSKEYDOWN", wparam, lparam); return 0;
-    case WM_SYSKEYUP: print("WM_SYSKEYUP", wparam, lparam); return 0;
-    case WM_CHAR: print("WM_CHAR", wparam, lparam); return 0;
-    case WM_SYSCHAR: print("WM_SYSCHAR", wparam, lparam); return 0;
-    case WM_DEADCHAR: print("WM_DEADCHAR", wparam, lparam); return 0;
-    case WM_SYSDEADCHAR: print("WM_SYSDEADCHAR", wparam, lparam); return 0;
-    case WM_SETFOCUS:
-        if (!readySaid) {
-            readySaid = 1;
-            puts("ready");
-            fflush(stdout);
+    /* Every keyboard message is logged and none goes on to DefWindowProc: Alt and F10 would
+     * open the window's menu mode and take the keys after them. */
+    for (size_t i = 0; i < sizeof keyboardMessages / sizeof *keyboardMessages; ++i) {
+        if (message == keyboardMessages[i].message) {
+            print(keyboardMessages[i].name, wparam, lparam);
+            return 0;
         }
-        return 0;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
-    default: return DefWindowProcW(window, message, wparam, lparam);
     }
+    if (message == WM_SETFOCUS && !readySaid) {
+        readySaid = 1;
+        puts("ready");
+        fflush(stdout);
+    } else if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
 }
 
 int main(void) {
@@ -51,9 +57,8 @@ int main(void) {
                                    .hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW),
                                    .lpszClassName = L"KeyRecorder"};
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowW(L"KeyRecorder", L"Key recorder", WS_OVERLAPPEDWINDOW,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 400, 200, NULL, NULL,
-                                windowClass.hInstance, NULL);
+    HWND window = CreateWindowW(L"KeyRecorder", L"Key recorder", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 400, 200, NULL, NULL, windowClass.hInstance, NULL);
     if (window == NULL) {
         return 1;
     }
