@@ -10,14 +10,14 @@
 #include <stdio.h>
 #include <windows.h>
 
-static int down(int key) {
-    return (GetKeyState(key) & 0x8000) != 0;
-}
-
+/* One request to Wine's server for all the states, not one per key. */
 static void print(const char* name, WPARAM wparam, LPARAM lparam) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+#define DOWN(key) ((keys[key] & 0x80) != 0)
     printf("%s wparam=0x%04x scan=0x%02x shift=%d ctrl=%d alt=%d win=%d numlock=%d\n", name,
-           (unsigned)wparam, (unsigned)((lparam >> 16) & 0xff), down(VK_SHIFT), down(VK_CONTROL),
-           down(VK_MENU), down(VK_LWIN) || down(VK_RWIN), (GetKeyState(VK_NUMLOCK) & 1) != 0);
+           (unsigned)wparam, (unsigned)((lparam >> 16) & 0xff), DOWN(VK_SHIFT), DOWN(VK_CONTROL),
+           DOWN(VK_MENU), DOWN(VK_LWIN) || DOWN(VK_RWIN), keys[VK_NUMLOCK] & 1);
     fflush(stdout);
 }
 
