@@ -26,8 +26,7 @@ struct ShortcutConvention {
 inline constexpr ShortcutConvention macShortcuts{ModifierKey::super, ModifierKey::levelThree};
 // A Windows program (under Wine): Ctrl where macOS writes Command, Alt where it writes
 // Option. Wine turns a change of NumLock into a NumLock key press.
-inline constexpr ShortcutConvention windowsShortcuts{ModifierKey::control, ModifierKey::alt,
-                                                     true};
+inline constexpr ShortcutConvention windowsShortcuts{ModifierKey::control, ModifierKey::alt, true};
 // A character is typed as the keyboard layout needs it, whatever the target: the
 // layout's Option is its third level.
 inline constexpr ShortcutConvention layoutModifiers = macShortcuts;

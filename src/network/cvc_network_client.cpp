@@ -143,6 +143,12 @@ void CVC_NetworkClient::requestService() {
 
 namespace {
 
+// A keep-alive byte not acknowledged within half a period ends its connection: a peer
+// gone without a word is noticed at most one and a half periods after it went.
+std::chrono::milliseconds unacknowledgedLimit(std::chrono::milliseconds keepAliveInterval) {
+    return keepAliveInterval / 2;
+}
+
 void closeStreams(CVC::Connection& record) {
     if (record.inputStream) {
         record.inputStream->close();
@@ -166,6 +172,18 @@ void CVC_NetworkClient::disconnectService(const std::shared_ptr<DiscoveredServic
 }
 
 void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& service) {
+    // A service is resolved again when its addresses change (renumbered, or an address
+    // that came late): a connection to an address it still has stays, so that nothing
+    // under way on it is lost; any other is replaced.
+    const auto current = std::ranges::find(servers_, service, &CVC::Connection::service);
+    if (current != servers_.end() && current->inputStream) {
+        const std::optional<asio::ip::tcp::endpoint> remote =
+            current->inputStream->remoteEndpoint();
+        const std::vector<asio::ip::tcp::endpoint> endpoints = service->endpoints();
+        if (remote && std::ranges::find(endpoints, *remote) != endpoints.end()) {
+            return;
+        }
+    }
     const std::weak_ptr<CVC_NetworkClient> weak = weak_from_this();
     PeerStream::Events events{[weak](PeerStream& stream, std::vector<std::uint32_t> words) {
                                   if (const auto client = weak.lock()) {
@@ -178,7 +196,8 @@ void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& se
                                   }
                               }};
     const std::shared_ptr<PeerStream> stream =
-        PeerStream::create(loop_->io, service->endpoints(), std::move(events));
+        PeerStream::create(loop_->io, service->endpoints(), std::move(events),
+                           unacknowledgedLimit(options_.keepAliveInterval));
     if (!stream) {
         options_.log("Cannot get streams.");
         disconnectService(service);
@@ -186,8 +205,7 @@ void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& se
     }
     const auto record = std::ranges::find(servers_, service, &CVC::Connection::service);
     if (record != servers_.end()) {
-        // A second resolve of the same service replaces its connection: the old one is
-        // closed rather than left running unreferenced.
+        // The connection it replaces is closed rather than left running unreferenced.
         closeStreams(*record);
         record->inputStream = stream;
         record->outputStream = stream;

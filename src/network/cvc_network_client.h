@@ -44,6 +44,7 @@ class CVC_NetworkClient final : public NetworkClient,
                                 private ServiceDiscoveryListener {
   public:
     struct Options {
+        // One 0x00 byte to every peer each period; tests shorten it.
         std::chrono::milliseconds keepAliveInterval = std::chrono::seconds(60);
         std::chrono::milliseconds resolveTimeout = std::chrono::seconds(5);
         // Where the client's one message goes.

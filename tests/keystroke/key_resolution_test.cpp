@@ -91,10 +91,11 @@ TEST_F(KeyResolutionTest, OneUntypableItemDropsTheWholeSequence) {
 TEST(EventPosting, AFailureSkipsOnlyWhatFailed) {
     testing::RecordingKeyboardEvents events;
     events.failingSources = {2};
-    postKeyCodeSequence(events, KeyCodeSequence::multiple({KeyCodeSequence::single({1, 0}),
-                                                           KeyCodeSequence::single({2, 0}),
-                                                           KeyCodeSequence::single({3, 0})}),
-                        macShortcuts);
+    postKeyCodeSequence(
+        events,
+        KeyCodeSequence::multiple({KeyCodeSequence::single({1, 0}), KeyCodeSequence::single({2, 0}),
+                                   KeyCodeSequence::single({3, 0})}),
+        macShortcuts);
     EXPECT_EQ(events.presses(), (std::vector<KeyCodePair>{{1, 0}, {3, 0}}));
 
     for (bool upFails : {true, false}) {

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -191,7 +192,14 @@ int main(int argc, char** argv) {
     const Settings& settings = std::get<Settings>(parsed);
     std::signal(SIGPIPE, SIG_IGN);
     asio::io_context loop;
-    PeerServer server(loop, settings.listenOn, settings.port, settings.script, say);
+    std::optional<PeerServer> listening;
+    try {
+        listening.emplace(loop, settings.listenOn, settings.port, settings.script, say);
+    } catch (const std::system_error& error) {
+        std::cerr << "corvane-peer: " << error.what() << "." << std::endl;
+        return 2;
+    }
+    PeerServer& server = *listening;
     for (const asio::ip::address& address : settings.listenOn) {
         say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
     }

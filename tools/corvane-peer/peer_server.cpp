@@ -5,6 +5,8 @@
 #include <asio/write.hpp>
 #include <cstdio>
 #include <deque>
+#include <string>
+#include <system_error>
 
 #include "command_words.h"
 
@@ -120,7 +122,12 @@ PeerServer::PeerServer(asio::io_context& loop, const std::vector<asio::ip::addre
     : loop_(loop), script_(std::move(script)), say_(std::move(say)) {
     acceptors_.reserve(listenOn.size());
     for (const asio::ip::address& address : listenOn) {
-        acceptors_.emplace_back(loop, asio::ip::tcp::endpoint(address, port));
+        try {
+            acceptors_.emplace_back(loop, asio::ip::tcp::endpoint(address, port));
+        } catch (const std::system_error& error) {
+            throw std::system_error(error.code(), "cannot listen on " + address.to_string() +
+                                                      " port " + std::to_string(port));
+        }
         port = this->port();
     }
     for (asio::ip::tcp::acceptor& acceptor : acceptors_) {

@@ -25,7 +25,8 @@ class PeerServer {
     };
 
     // Listens on every address of `listenOn` (at least one), all on the same port: `port`,
-    // or one the system picks when it is 0.
+    // or one the system picks when it is 0. Throws std::system_error, naming the address,
+    // when one cannot be listened on.
     PeerServer(asio::io_context& loop, const std::vector<asio::ip::address>& listenOn,
                std::uint16_t port, Script script, std::function<void(const std::string&)> say);
     ~PeerServer();

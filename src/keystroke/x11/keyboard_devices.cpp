@@ -23,7 +23,8 @@ constexpr std::string_view xtestKeyboardName = "Virtual core XTEST keyboard";
 }  // namespace
 
 bool announceXInput(xcb_connection_t* connection) {
-    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection, &xcb_input_id);
+    const xcb_query_extension_reply_t* extension =
+        xcb_get_extension_data(connection, &xcb_input_id);
     if (extension == nullptr || extension->present == 0) {
         return false;
     }

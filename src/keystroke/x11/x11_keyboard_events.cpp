@@ -143,9 +143,8 @@ bool X11KeyboardEvents::userModifiers(const KeyboardSnapshot& keyboard,
     // key state, and XTest's keyboard is a device of its own.
     const std::optional<std::bitset<256>> onKeyboards =
         hasXInput_ ? keysHeldOnKeyboards(connection_.get(), layouts_.deviceId()) : std::nullopt;
-    return onKeyboards && std::none_of(held.begin(), held.end(), [&](xcb_keycode_t key) {
-               return onKeyboards->test(key);
-           });
+    return onKeyboards && std::none_of(held.begin(), held.end(),
+                                       [&](xcb_keycode_t key) { return onKeyboards->test(key); });
 }
 
 void X11KeyboardEvents::write(const KeyStep& step) {
@@ -153,7 +152,8 @@ void X11KeyboardEvents::write(const KeyStep& step) {
     switch (step.kind) {
         case KeyStep::Kind::press:
         case KeyStep::Kind::release:
-            xcb_test_fake_input(c, step.kind == KeyStep::Kind::press ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
+            xcb_test_fake_input(c,
+                                step.kind == KeyStep::Kind::press ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
                                 step.code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
             break;
         case KeyStep::Kind::lock:

@@ -10,6 +10,9 @@ namespace corvane::avahi {
 namespace {
 
 constexpr std::array<AvahiProtocol, 2> addressFamilies{AVAHI_PROTO_INET, AVAHI_PROTO_INET6};
+// Where each family's address is asked for: Avahi publishes IPv4 addresses over IPv4
+// mDNS only (IPv6 ones over both), so an IPv4 address asked for over IPv6 never comes.
+constexpr std::array<AvahiProtocol, 2> lookupProtocols{AVAHI_PROTO_INET, AVAHI_PROTO_UNSPEC};
 
 // Once one family has answered, the other is waited for this long at most: a host's
 // addresses come together, and a peer without one family should not cost the whole
@@ -44,19 +47,20 @@ AvahiService::~AvahiService() {
 }
 
 bool AvahiService::resolving() const {
-    return std::ranges::any_of(resolvers_,
-                               [](const auto* resolver) { return resolver != nullptr; });
+    return !reported_ &&
+           std::ranges::any_of(resolvers_, [](const auto* r) { return r != nullptr; });
 }
 
 void AvahiService::resolve(std::chrono::milliseconds timeout) {
     stop();
-    found_.clear();
+    answers_ = {};
+    reported_ = false;
     // Hosts publish addresses of both families, a peer may listen on one family only, and
     // which answer comes first varies: every address found is kept, to be tried in turn.
     if (client_ != nullptr) {
         for (std::size_t family = 0; family < resolvers_.size(); ++family) {
             resolvers_[family] = avahi_service_resolver_new(
-                client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, name_.name.c_str(),
+                client_, AVAHI_IF_UNSPEC, lookupProtocols[family], name_.name.c_str(),
                 name_.type.c_str(), name_.domain.c_str(), addressFamilies[family],
                 static_cast<AvahiLookupFlags>(0), resolved, this);
         }
@@ -110,19 +114,38 @@ void AvahiService::reportFailureLater() {
     });
 }
 
+std::vector<asio::ip::tcp::endpoint> AvahiService::answeredEndpoints() const {
+    std::vector<asio::ip::tcp::endpoint> found;
+    for (const Answer& answer : answers_) {
+        if (answer.endpoint && std::ranges::find(found, *answer.endpoint) == found.end()) {
+            found.push_back(*answer.endpoint);
+        }
+    }
+    return found;
+}
+
 void AvahiService::answered(AvahiServiceResolver* resolver,
                             std::optional<asio::ip::tcp::endpoint> found) {
     const auto family = std::ranges::find(resolvers_, resolver);
     if (family == resolvers_.end()) {
         return;
     }
-    avahi_service_resolver_free(std::exchange(*family, nullptr));
-    if (found && std::ranges::find(found_, *found) == found_.end()) {
-        found_.push_back(*found);
+    Answer& answer = answers_[std::size_t(family - resolvers_.begin())];
+    if (reported_) {
+        // The resolvers keep watching the peer's records: a new address (the peer was
+        // renumbered, or came back elsewhere) is reported as a new resolve. A record that
+        // merely expires is left to the browser, which reports the service gone.
+        if (found && found != answer.endpoint) {
+            answer.endpoint = found;
+            endpoints_ = answeredEndpoints();
+            listener_.serviceResolved(shared_from_this());
+        }
+        return;
     }
-    if (!resolving()) {
+    answer = {true, found ? found : answer.endpoint};
+    if (std::ranges::all_of(answers_, &Answer::answered)) {
         finishResolve();
-    } else if (!found_.empty() &&
+    } else if (!answeredEndpoints().empty() &&
                timeout_.expiry() - asio::steady_timer::clock_type::now() > otherFamilyWait) {
         timeout_.expires_after(otherFamilyWait);
         finishAtDeadline();
@@ -130,12 +153,15 @@ void AvahiService::answered(AvahiServiceResolver* resolver,
 }
 
 void AvahiService::finishResolve() {
-    stop();
-    if (found_.empty()) {
+    timeout_.cancel();
+    std::vector<asio::ip::tcp::endpoint> found = answeredEndpoints();
+    if (found.empty()) {
+        stop();
         listener_.serviceDidNotResolve(shared_from_this());
         return;
     }
-    endpoints_ = std::exchange(found_, {});
+    reported_ = true;
+    endpoints_ = std::move(found);
     listener_.serviceResolved(shared_from_this());
 }
 

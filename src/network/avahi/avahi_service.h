@@ -16,7 +16,8 @@
 namespace corvane::avahi {
 
 // One logical service as Avahi names it. Resolves on any interface and protocol, to the
-// host's IPv4 and IPv6 addresses both.
+// host's IPv4 and IPv6 addresses both, and goes on watching them until stopped: a
+// changed address is reported as a new resolve.
 class AvahiService final : public DiscoveredService,
                            public std::enable_shared_from_this<AvahiService> {
   public:
@@ -46,7 +47,14 @@ class AvahiService final : public DiscoveredService,
                          const char* type, const char* domain, const char* host,
                          const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
                          AvahiLookupResultFlags flags, void* userdata);
+    // One resolver's answers: whether it has answered the resolve, and its address.
+    struct Answer {
+        bool answered = false;
+        std::optional<asio::ip::tcp::endpoint> endpoint;
+    };
+    // Whether a resolve waits for answers (not yet reported).
     bool resolving() const;
+    std::vector<asio::ip::tcp::endpoint> answeredEndpoints() const;
     void finishAtDeadline();
     void answered(AvahiServiceResolver* resolver, std::optional<asio::ip::tcp::endpoint> found);
     void finishResolve();
@@ -56,10 +64,12 @@ class AvahiService final : public DiscoveredService,
     ServiceDiscoveryListener& listener_;
     const Name name_;
     AvahiClient* client_;
-    // One resolver per address family, null once it has answered.
+    // One resolver per address family, kept until stop().
     std::array<AvahiServiceResolver*, 2> resolvers_{};
+    std::array<Answer, 2> answers_{};
+    // Whether the current resolve has been reported.
+    bool reported_ = false;
     asio::steady_timer timeout_;
-    std::vector<asio::ip::tcp::endpoint> found_;
     std::vector<asio::ip::tcp::endpoint> endpoints_;
 };
 

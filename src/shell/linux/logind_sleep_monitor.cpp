@@ -18,8 +18,11 @@ const QString logindManager = QStringLiteral("org.freedesktop.login1.Manager");
 }  // namespace
 
 LogindSleepMonitor::LogindSleepMonitor(NotificationCenter& workspaceCenter,
-                                       QDBusConnection systemBus)
-    : workspaceCenter_(workspaceCenter), bus_(std::move(systemBus)) {}
+                                       QDBusConnection systemBus,
+                                       std::chrono::milliseconds maxSleepDelay)
+    : workspaceCenter_(workspaceCenter),
+      bus_(std::move(systemBus)),
+      maxSleepDelay_(maxSleepDelay) {}
 
 bool LogindSleepMonitor::start() {
     if (!bus_.isConnected()) {
@@ -39,7 +42,7 @@ void LogindSleepMonitor::prepareForSleep(bool goingToSleep) {
     sleeping_ = goingToSleep;
     if (goingToSleep) {
         const unsigned sleep = ++sleeps_;
-        QTimer::singleShot(maxSleepDelay, this, [this, sleep] { releaseInhibitor(sleep); });
+        QTimer::singleShot(maxSleepDelay_, this, [this, sleep] { releaseInhibitor(sleep); });
         workspaceCenter_.post(workspaceWillSleepNotification, this,
                               [monitor = QPointer(this), sleep] {
                                   if (monitor) {

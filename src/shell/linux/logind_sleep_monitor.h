@@ -18,9 +18,10 @@ class LogindSleepMonitor final : public QObject {
     Q_OBJECT
 
   public:
-    static constexpr std::chrono::milliseconds maxSleepDelay{1000};
+    static constexpr std::chrono::milliseconds defaultMaxSleepDelay{1000};
 
-    LogindSleepMonitor(NotificationCenter& workspaceCenter, QDBusConnection systemBus);
+    LogindSleepMonitor(NotificationCenter& workspaceCenter, QDBusConnection systemBus,
+                       std::chrono::milliseconds maxSleepDelay = defaultMaxSleepDelay);
 
     // Starts listening. Without a system bus or logind, says so once on standard error
     // and returns false; the program then runs without sleep handling.
@@ -44,6 +45,7 @@ class LogindSleepMonitor final : public QObject {
 
     NotificationCenter& workspaceCenter_;
     QDBusConnection bus_;
+    const std::chrono::milliseconds maxSleepDelay_;
     QDBusUnixFileDescriptor inhibitor_;
     bool sleeping_ = false;
     unsigned sleeps_ = 0;

@@ -64,6 +64,9 @@ TEST_F(X11KeyboardLayoutSourceTest, LookupAndPosterAgreeOnAKeymapWithoutLevelThr
     postKey(*events, 0x00, EventFlags::shift);                 // still typed
     const std::vector<TypedKey> expected = {{38, 0x01, "Q"}};  // azerty: Q where us has A
     EXPECT_EQ(typedKeys(keysReceived(*window)), expected);
+    EXPECT_EQ(diagnostics.str(),
+              "A command was not typed: the keyboard layout has no key for one of its "
+              "modifiers.\n");
 }
 
 }  // namespace

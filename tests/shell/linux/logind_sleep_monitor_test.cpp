@@ -52,24 +52,32 @@ class LogindSleepMonitorTest : public ::testing::Test {
     NotificationCenter workspaceCenter;
 };
 
-TEST_F(LogindSleepMonitorTest, SleepReleasesTheInhibitorAfterTheObserversAndWakeRetakesIt) {
-    LogindSleepMonitor monitor(workspaceCenter, QDBusConnection::connectToBus(address, "monitor"));
+// The longest wait is far beyond the test's: only the completion can release.
+TEST_F(LogindSleepMonitorTest, TheCompletionReleasesTheInhibitorWakeRetakesItAndALateOneIsIgnored) {
+    LogindSleepMonitor monitor(workspaceCenter, QDBusConnection::connectToBus(address, "monitor"),
+                               1h);
     std::vector<std::string> seen;
+    std::function<void()> pending;
     ObjCObject observer(
-        [&](const std::function<void()>& completion) {
+        [&](std::function<void()> completion) {
             seen.push_back(monitor.holdsInhibitor() ? "sleep+held" : "sleep");
-            completion();
+            pending = std::move(completion);
         },
         [&] { seen.push_back("wake"); }, workspaceCenter);
 
+    int taken = 0;
+    QObject::connect(&monitor, &LogindSleepMonitor::inhibitorChanged,
+                     [&](bool held) { taken += held ? 1 : 0; });
     ASSERT_TRUE(monitor.start());
     ASSERT_TRUE(processEventsUntil([&] { return monitor.holdsInhibitor(); }));
     EXPECT_EQ(standIn.inhibitCalls, QStringList{"sleep/Corvane Client/delay"});
     EXPECT_TRUE(standIn.newestInhibitorHeld());
 
     emit standIn.PrepareForSleep(true);
-    ASSERT_TRUE(processEventsUntil([&] { return !seen.empty(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return bool(pending); }));
     EXPECT_EQ(seen, std::vector<std::string>{"sleep+held"});  // still held while closing
+    EXPECT_TRUE(monitor.holdsInhibitor());
+    std::exchange(pending, nullptr)();
     EXPECT_FALSE(monitor.holdsInhibitor());
     EXPECT_FALSE(standIn.newestInhibitorHeld());
 
@@ -77,6 +85,15 @@ TEST_F(LogindSleepMonitorTest, SleepReleasesTheInhibitorAfterTheObserversAndWake
     ASSERT_TRUE(processEventsUntil([&] { return monitor.holdsInhibitor(); }));
     EXPECT_EQ(seen, (std::vector<std::string>{"sleep+held", "wake"}));
     EXPECT_EQ(standIn.inhibitCalls.size(), 2);
+
+    // A completion that comes only after the wake leaves the new inhibitor alone.
+    emit standIn.PrepareForSleep(true);
+    ASSERT_TRUE(processEventsUntil([&] { return bool(pending); }));
+    const std::function<void()> late = std::exchange(pending, nullptr);
+    emit standIn.PrepareForSleep(false);
+    ASSERT_TRUE(processEventsUntil([&] { return taken == 3; }));
+    late();
+    EXPECT_TRUE(monitor.holdsInhibitor());
     EXPECT_TRUE(standIn.newestInhibitorHeld());
 }
 
@@ -98,18 +115,17 @@ class PlainPeer {
 };
 
 // The whole road from logind to the connections: the model pauses the client on sleep,
-// and the inhibitor goes once the client has closed every connection, or once the
-// longest wait is over when a service's stop hangs.
+// and the inhibitor goes once the client has closed every connection (the longest wait
+// far off), or once the longest wait is over when a service's stop hangs.
 TEST_F(LogindSleepMonitorTest, SleepWaitsForEveryConnectionToEndButNotForAStuckStop) {
     struct Case {
         std::chrono::milliseconds stopTakes;
-        bool endedAtRelease;
+        std::chrono::milliseconds longestWait;
     };
-    for (const Case& c : {Case{std::chrono::milliseconds(100), true},
-                          Case{std::chrono::milliseconds(4000), false}}) {
+    for (const Case& c : {Case{100ms, 1h}, Case{3000ms, 300ms}}) {
         SCOPED_TRACE(c.stopTakes.count());
-        LogindSleepMonitor monitor(workspaceCenter,
-                                   QDBusConnection::connectToBus(address, "monitor"));
+        LogindSleepMonitor monitor(
+            workspaceCenter, QDBusConnection::connectToBus(address, "monitor"), c.longestWait);
         ASSERT_TRUE(monitor.start());
         ASSERT_TRUE(processEventsUntil([&] { return monitor.holdsInhibitor(); }));
 
@@ -140,11 +156,14 @@ TEST_F(LogindSleepMonitorTest, SleepWaitsForEveryConnectionToEndButNotForAStuckS
         const auto sleepBegan = std::chrono::steady_clock::now();
         emit standIn.PrepareForSleep(true);
         ASSERT_TRUE(processEventsUntil([&] { return endedAtRelease.has_value(); }));
+        const auto released = std::chrono::steady_clock::now() - sleepBegan;
         EXPECT_FALSE(standIn.newestInhibitorHeld());
-        if (c.endedAtRelease) {
+        if (c.longestWait > c.stopTakes) {
             EXPECT_EQ(*endedAtRelease, (std::vector<bool>{true, true}));
+            // Both stops and the hand-offs, well inside the default longest wait.
+            EXPECT_LT(released, LogindSleepMonitor::defaultMaxSleepDelay);
         } else {
-            EXPECT_LT(std::chrono::steady_clock::now() - sleepBegan, c.stopTakes - 1s);
+            EXPECT_LT(released, c.stopTakes - 1s);
         }
         QDBusConnection::disconnectFromBus("monitor");
     }
