@@ -62,6 +62,28 @@ avahi_running() {
         org.freedesktop.Avahi.Server.GetState 2>/dev/null | grep -q 'int32 2'
 }
 
+# Starts openbox and waits until it manages the screen: a Wine window takes the focus
+# only from a window manager.
+start_window_manager() {
+    start_service "$services_dir/openbox.log" openbox --sm-disable
+    wait_for 10 window_manager_running
+}
+
+window_manager_running() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# Makes a Wine prefix of the services' own (about 10 s, without a display, and without
+# Mono and Gecko, so that nothing is asked) and exports WINEPREFIX; stop_services ends its
+# wineserver and with it every Windows program in it.
+wine_prefix=""
+make_wine_prefix() {
+    wine_prefix="$services_dir/wine-prefix"
+    export WINEPREFIX="$wine_prefix" WINEDEBUG=-all
+    DISPLAY="" WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$services_dir/wineboot.log" 2>&1
+    wineserver -w
+}
+
 # Runs a command in the background as one of the services (stopped with them).
 start_service() {
     local log=$1
@@ -86,6 +108,10 @@ wait_for() {
 # Stops everything in reverse order with SIGTERM (avahi needs a moment to say goodbye).
 stop_services() {
     local index
+    if [[ -n "$wine_prefix" ]]; then
+        WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true
+        WINEPREFIX="$wine_prefix" wineserver -w 2>/dev/null || true
+    fi
     for ((index = ${#service_pids[@]} - 1; index >= 0; index--)); do
         kill -TERM "${service_pids[index]}" 2>/dev/null || true
         wait "${service_pids[index]}" 2>/dev/null || true

@@ -13,15 +13,18 @@ RecordingWindow::RecordingWindow(const XvfbServer& server, const std::string& cl
     ready_ = process_.readLine(std::chrono::seconds(5)) == "ready";
 }
 
-std::vector<RecordedKey> RecordingWindow::keysReceived(xcb_connection_t* connection) {
-    constexpr xcb_keycode_t marker = 96;  // F12 (evdev 88 + 8): no command uses it
+void postMarkerKey(xcb_connection_t* connection) {
     for (const std::uint8_t type : {XCB_KEY_PRESS, XCB_KEY_RELEASE}) {
-        xcb_test_fake_input(connection, type, marker, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(connection, type, markerKeycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     }
     xcb_flush(connection);
+}
+
+std::vector<RecordedKey> RecordingWindow::keysReceived(xcb_connection_t* connection) {
+    postMarkerKey(connection);
     std::vector<RecordedKey> keys;
     while (const std::optional<RecordedKey> key = nextKey(std::chrono::seconds(5))) {
-        if (key->keycode != marker) {
+        if (key->keycode != markerKeycode) {
             keys.push_back(*key);
         } else if (!key->press) {
             return keys;

@@ -22,6 +22,11 @@ struct RecordedKey {
     std::string text;
 };
 
+// F12 (evdev 88 + 8), which no command uses: posted through XTest behind a command's keys,
+// its arrival says that every key before it has arrived.
+constexpr xcb_keycode_t markerKeycode = 96;
+void postMarkerKey(xcb_connection_t* connection);
+
 // tools/recording-window on a test's X server: a focused window with the given WM_CLASS
 // class that reports every key it receives.
 class RecordingWindow {

@@ -1,0 +1,198 @@
+#include "support/wine_recorder.h"
+
+#include <xcb/xcb.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+#include <set>
+
+#include "support/recording_window.h"
+#include "support/wait_until.h"
+
+namespace corvane::testing {
+
+namespace {
+
+constexpr unsigned vkF12 = 0x7B;  // the marker key under Wine
+
+// A property's bytes; empty when the window or the property is not there.
+std::string property(xcb_connection_t* connection, xcb_window_t window, const char* name,
+                     xcb_atom_t type) {
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    xcb_get_property_reply_t* reply =
+        atom == nullptr
+            ? nullptr
+            : xcb_get_property_reply(
+                  connection, xcb_get_property(connection, 0, window, atom->atom, type, 0, 256),
+                  nullptr);
+    std::string value;
+    if (reply != nullptr) {
+        value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                     xcb_get_property_value_length(reply));
+    }
+    std::free(reply);
+    std::free(atom);
+    return value;
+}
+
+xcb_window_t rootOf(xcb_connection_t* connection) {
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+// True when the active window has the input focus and `className` as the class part of
+// its WM_CLASS ("instance\0class\0").
+bool focusedAndActive(xcb_connection_t* connection, const std::string& className) {
+    const std::string active =
+        property(connection, rootOf(connection), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+    xcb_get_input_focus_reply_t* focus =
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+    xcb_window_t window = 0;
+    if (active.size() == sizeof window) {
+        std::memcpy(&window, active.data(), sizeof window);
+    }
+    const bool focused = window != 0 && focus != nullptr && focus->focus == window;
+    std::free(focus);
+    const std::string wmClass =
+        focused ? property(connection, window, "WM_CLASS", XCB_ATOM_STRING) : std::string();
+    const std::size_t instanceEnd = wmClass.find('\0');
+    return instanceEnd != std::string::npos && wmClass.c_str() + instanceEnd + 1 == className;
+}
+
+}  // namespace
+
+WindowManager::WindowManager(const XvfbServer& server)
+    : process_({"openbox", "--sm-disable"}, server.environment()) {
+    xcb_connection_t* connection = xcb_connect(server.display().c_str(), nullptr);
+    running_ = xcb_connection_has_error(connection) == 0 &&
+               waitUntil(
+                   [&] {
+                       return !property(connection, rootOf(connection), "_NET_SUPPORTING_WM_CHECK",
+                                        XCB_ATOM_WINDOW)
+                                   .empty();
+                   },
+                   std::chrono::seconds(10), std::chrono::milliseconds(10));
+    xcb_disconnect(connection);
+}
+
+WineRecorder::WineRecorder(const XvfbServer& server, const std::string& fileName)
+    : environment_(server.environment()) {
+    char directory[] = "/tmp/corvane-wine-XXXXXX";
+    if (mkdtemp(directory) == nullptr) {
+        return;
+    }
+    directory_ = directory;
+    const std::filesystem::path program = std::filesystem::path(directory_) / fileName;
+    std::filesystem::copy_file(KEY_RECORDER_PATH, program);
+    environment_["WINEPREFIX"] = WINE_PREFIX_PATH;
+    environment_["WINEDEBUG"] = "-all";
+    // Should the prefix have to be made here, without asking for Mono or Gecko.
+    environment_["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"wine", program.string()},
+                                              environment_);
+    std::optional<std::string> line;
+    while ((line = process_->readLine(std::chrono::seconds(60))) && *line != "ready") {
+    }
+    if (!line) {
+        return;
+    }
+    // Wine's window has the focus once the window manager made it the active one and Wine
+    // took the input focus (openbox holds it for a moment before), and it takes keys once a
+    // marker has come through.
+    std::string lowerCase = fileName;
+    for (char& character : lowerCase) {
+        character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
+    }
+    xcb_connection_t* connection = xcb_connect(server.display().c_str(), nullptr);
+    ready_ = xcb_connection_has_error(connection) == 0 &&
+             waitUntil([&] { return focusedAndActive(connection, lowerCase); },
+                       std::chrono::seconds(20), std::chrono::milliseconds(10));
+    // Wine may first bring its NumLock in line with the server's, with messages of its own.
+    const std::vector<WindowsMessage> messages =
+        ready_ ? messagesReceived(connection) : std::vector<WindowsMessage>();
+    ready_ = ready_ && (messages.empty() || messages.back().name != "marker-missing");
+    xcb_disconnect(connection);
+}
+
+WineRecorder::~WineRecorder() {
+    process_.reset();
+    // -k returns before the server has gone; a recorder started next must not meet it.
+    ChildProcess::run({"wineserver", "-k"}, environment_);
+    ChildProcess::run({"wineserver", "-w"}, environment_);
+    if (!directory_.empty()) {
+        std::filesystem::remove_all(directory_);
+    }
+}
+
+std::vector<WindowsMessage> WineRecorder::messagesReceived(xcb_connection_t* connection) {
+    postMarkerKey(connection);
+    std::vector<WindowsMessage> messages;
+    while (const std::optional<WindowsMessage> message = nextMessage(std::chrono::seconds(10))) {
+        if (message->wparam != vkF12) {
+            messages.push_back(*message);
+        } else if (message->name == "WM_KEYDOWN") {
+            numLockAtMarker_ = message->numLock;
+        } else if (message->name == "WM_KEYUP") {
+            return messages;
+        }
+    }
+    messages.push_back({"marker-missing"});
+    return messages;
+}
+
+std::optional<WindowsMessage> WineRecorder::nextMessage(std::chrono::milliseconds timeout) {
+    static const std::regex format(
+        R"re(^(WM_\w+) wparam=0x([0-9a-f]+) scan=0x[0-9a-f]+ shift=(\d) ctrl=(\d) alt=(\d) win=(\d) numlock=(\d)$)re");
+    std::smatch match;
+    while (process_ != nullptr) {
+        const std::optional<std::string> line = process_->readLine(timeout);
+        if (!line) {
+            break;
+        }
+        if (std::regex_match(*line, match, format)) {
+            return WindowsMessage{
+                match[1],        static_cast<unsigned>(std::stoul(match[2], nullptr, 16)),
+                match[3] == "1", match[4] == "1",
+                match[5] == "1", match[6] == "1",
+                match[7] == "1"};
+        }
+    }
+    return std::nullopt;
+}
+
+std::string keyDowns(const std::vector<WindowsMessage>& messages) {
+    static const std::set<unsigned> modifiers = {0x10, 0x11, 0x12, 0x14, 0x5B, 0x5C, 0x90,
+                                                 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5};
+    std::string text;
+    for (const WindowsMessage& message : messages) {
+        if ((message.name == "WM_KEYDOWN" || message.name == "WM_SYSKEYDOWN") &&
+            !modifiers.contains(message.wparam)) {
+            char key[8];
+            std::snprintf(key, sizeof key, "0x%02X", message.wparam);
+            text += std::string(text.empty() ? "" : " ") + (message.shift ? "Shift+" : "") +
+                    (message.ctrl ? "Ctrl+" : "") + (message.alt ? "Alt+" : "") +
+                    (message.win ? "Win+" : "") + key;
+        }
+    }
+    return text;
+}
+
+std::string characters(const std::vector<WindowsMessage>& messages) {
+    std::string text;
+    for (const WindowsMessage& message : messages) {
+        if (message.name == "WM_CHAR" && message.wparam < 0x80) {
+            text += static_cast<char>(message.wparam);
+        } else if (message.name == "WM_CHAR") {
+            char escaped[16];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", message.wparam);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+}  // namespace corvane::testing
