@@ -10,6 +10,7 @@
 #include <regex>
 #include <set>
 
+#include "command/x11/window_properties.h"
 #include "support/recording_window.h"
 #include "support/wait_until.h"
 
@@ -19,48 +20,33 @@ namespace {
 
 constexpr unsigned vkF12 = 0x7B;  // the marker key under Wine
 
-// A property's bytes; empty when the window or the property is not there.
-std::string property(xcb_connection_t* connection, xcb_window_t window, const char* name,
-                     xcb_atom_t type) {
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    xcb_get_property_reply_t* reply =
-        atom == nullptr
-            ? nullptr
-            : xcb_get_property_reply(
-                  connection, xcb_get_property(connection, 0, window, atom->atom, type, 0, 256),
-                  nullptr);
-    std::string value;
-    if (reply != nullptr) {
-        value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
-                     xcb_get_property_value_length(reply));
-    }
+    const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(reply);
-    std::free(atom);
-    return value;
+    return result;
 }
 
 xcb_window_t rootOf(xcb_connection_t* connection) {
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
 }
 
-// True when the active window has the input focus and `className` as the class part of
-// its WM_CLASS ("instance\0class\0").
+// True when the active window has the input focus and `className` as the class of its
+// WM_CLASS.
 bool focusedAndActive(xcb_connection_t* connection, const std::string& className) {
-    const std::string active =
-        property(connection, rootOf(connection), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+    const std::optional<xcb_window_t> active =
+        x11::PropertyRequest(connection, rootOf(connection), atom(connection, "_NET_ACTIVE_WINDOW"))
+            .window();
     xcb_get_input_focus_reply_t* focus =
         xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
-    xcb_window_t window = 0;
-    if (active.size() == sizeof window) {
-        std::memcpy(&window, active.data(), sizeof window);
-    }
-    const bool focused = window != 0 && focus != nullptr && focus->focus == window;
+    const bool focused = active && focus != nullptr && focus->focus == *active;
     std::free(focus);
-    const std::string wmClass =
-        focused ? property(connection, window, "WM_CLASS", XCB_ATOM_STRING) : std::string();
-    const std::size_t instanceEnd = wmClass.find('\0');
-    return instanceEnd != std::string::npos && wmClass.c_str() + instanceEnd + 1 == className;
+    const std::optional<std::string> wmClass =
+        focused ? x11::PropertyRequest(connection, *active, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256)
+                      .text()
+                : std::nullopt;
+    return wmClass && x11::classFromWmClass(*wmClass) == className;
 }
 
 }  // namespace
@@ -68,12 +54,13 @@ bool focusedAndActive(xcb_connection_t* connection, const std::string& className
 WindowManager::WindowManager(const XvfbServer& server)
     : process_({"openbox", "--sm-disable"}, server.environment()) {
     xcb_connection_t* connection = xcb_connect(server.display().c_str(), nullptr);
+    const xcb_atom_t check = atom(connection, "_NET_SUPPORTING_WM_CHECK");
     running_ = xcb_connection_has_error(connection) == 0 &&
                waitUntil(
                    [&] {
-                       return !property(connection, rootOf(connection), "_NET_SUPPORTING_WM_CHECK",
-                                        XCB_ATOM_WINDOW)
-                                   .empty();
+                       return x11::PropertyRequest(connection, rootOf(connection), check)
+                           .window()
+                           .has_value();
                    },
                    std::chrono::seconds(10), std::chrono::milliseconds(10));
     xcb_disconnect(connection);
