@@ -81,7 +81,8 @@ class ClientTest : public ::testing::Test {
     std::shared_ptr<CVC_NetworkClient> client;
 };
 
-TEST_F(ClientTest, PeerFoundBeforeTheThreadRunsDeliversWordsWholeOrSplitUntilItsEnd) {
+// How the stream is cut into words is the stream fuzz target's to check.
+TEST_F(ClientTest, PeerFoundBeforeTheThreadRunsDeliversWordsUntilItsEnd) {
     LoopbackPeer peer;
     const auto service = serviceOf(peer);
     discovery.foundOnFirstSearch = service;  // the hand-off waits in the loop
@@ -90,19 +91,12 @@ TEST_F(ClientTest, PeerFoundBeforeTheThreadRunsDeliversWordsWholeOrSplitUntilIts
     EXPECT_FALSE(client->connected());
     ASSERT_TRUE(peer.waitForConnections(1));
     EXPECT_EQ(service->lastTimeout, 5s);
-    peer.send(0, wireBytes({1, 2, 0x10000005}));  // 12 bytes in one write
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 3; }));
-
-    // 1 + 3 and 3 + 1 bytes, each part in a read of its own, and an unfinished word; the
-    // main thread does not run until the stream has ended.
-    const std::vector<std::uint8_t> rest = wireBytes({0xA1B2C3D4, 0x01020304, 0x99});
-    for (const auto& [from, to] : {std::pair{0, 1}, {1, 7}, {7, 9}}) {
-        peer.send(0, std::vector<std::uint8_t>(rest.begin() + from, rest.begin() + to));
-        std::this_thread::sleep_for(20ms);
-    }
+    std::vector<std::uint8_t> bytes = wireBytes({1, 2, 0x10000005});
+    bytes.push_back(0x99);  // and the start of a word that never ends
+    peer.send(0, bytes);
     peer.close(0);
     ASSERT_TRUE(pumpUntil([this] { return changes.size() == 2; }));
-    EXPECT_EQ(words, (Words{1, 2, 0x10000005, 0xA1B2C3D4, 0x01020304}));
+    EXPECT_EQ(words, (Words{1, 2, 0x10000005}));
     EXPECT_EQ(changes, (std::vector<bool>{true, false}));
     EXPECT_EQ(stops(service), 1);
     EXPECT_EQ(discovery.onClientThread([this] { return discovery.calls; }),

@@ -1,6 +1,5 @@
 // The real program on a private desktop: Xvfb with a tray (trayer), a private system bus
-// with Avahi on loopback and a logind stand-in, a window that claims to be Dorico 9, and
-// corvane-peer as the peer.
+// with Avahi on loopback and a logind stand-in, and corvane-peer as the peer.
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -14,8 +13,6 @@
 #include "support/private_avahi.h"
 #include "support/qt/core_application.h"
 #include "support/qt/logind_stand_in.h"
-#include "support/recording_window.h"
-#include "support/x11_desktop.h"
 #include "support/xvfb_server.h"
 
 namespace corvane::testing {
@@ -106,8 +103,8 @@ class EndToEndTest : public ::testing::Test {
     }
 
     void SetUp() override {
-        ASSERT_TRUE(PrivateAvahi::shared().running() && xvfb.running() && tray.started() &&
-                    window.ready() && x && xcb_connection_has_error(x.get()) == 0);
+        ASSERT_TRUE(PrivateAvahi::shared().running() && xvfb.running() && tray.started() && x &&
+                    xcb_connection_has_error(x.get()) == 0);
         ASSERT_TRUE(standIn.serveOn(QDBusConnection::connectToBus(
             QString::fromStdString(PrivateAvahi::shared().busAddress()), "logind")));
         client = std::make_unique<ChildProcess>(std::vector<std::string>{CORVANE_CLIENT_PATH},
@@ -143,53 +140,28 @@ class EndToEndTest : public ::testing::Test {
     QTemporaryDir runtimeDirectory;
     ChildProcess tray{{"trayer", "--edge", "top", "--align", "right", "--widthtype", "request"},
                       xvfb.environment()};
-    RecordingWindow window{xvfb, "com.steinberg.dorico9"};
     std::unique_ptr<ChildProcess> client;
 };
 
-TEST_F(EndToEndTest, PeerWordsBecomeKeystrokesAndTheIconShowsThePeer) {
+// Words typed into the focused program are the demo's to show (it fails unless every key
+// press arrives); here the dot that follows the peer, which sleep closes and wake brings back.
+TEST_F(EndToEndTest, TheIconShowsThePeerThatSleepDisconnectsAndWakeBringsBack) {
     {
-        ChildProcess peer({CORVANE_PEER_PATH, "End to end", "0x10001249"});
+        ChildProcess peer({CORVANE_PEER_PATH, "Sleepy peer"});
         ASSERT_TRUE(waitForLine(peer, "client connected"));
-        EXPECT_TRUE(iconShowsConnected(true));
+        ASSERT_TRUE(iconShowsConnected(true));
 
-        // The client's keys alone until all nine are released; only then the marker, which
-        // so cannot land between a press and its release, collects any that follow.
-        std::vector<RecordedKey> received;
-        processEventsUntil(
-            [&] {
-                if (const std::optional<RecordedKey> key = window.nextKey(20ms)) {
-                    received.push_back(*key);
-                }
-                return releasedKeys(received) == 9;
-            },
-            15000);
-        for (const RecordedKey& key : window.keysReceived(x.get())) {
-            received.push_back(key);
-        }
-        std::string texts;
-        for (const TypedKey& key : typedKeys(received)) {
-            texts += key.keycode == 36 ? "<Return>" : key.text;
-        }
-        EXPECT_EQ(texts, "P-v^-v^-<Return>");
+        emit standIn.PrepareForSleep(true);
+        EXPECT_TRUE(waitForLine(peer, "client disconnected"));
+        EXPECT_TRUE(iconShowsConnected(false));
+        EXPECT_TRUE(processEventsUntil([&] { return !standIn.newestInhibitorHeld(); }));
+
+        emit standIn.PrepareForSleep(false);
+        EXPECT_TRUE(waitForLine(peer, "client connected"));
+        EXPECT_TRUE(iconShowsConnected(true));
+        EXPECT_TRUE(processEventsUntil([&] { return standIn.newestInhibitorHeld(); }));
     }
     EXPECT_TRUE(iconShowsConnected(false));  // the peer is gone, and so is the dot
-}
-
-TEST_F(EndToEndTest, SleepClosesTheConnectionAndWakeBringsItBack) {
-    ChildProcess peer({CORVANE_PEER_PATH, "Sleepy peer"});
-    ASSERT_TRUE(waitForLine(peer, "client connected"));
-    ASSERT_TRUE(iconShowsConnected(true));
-
-    emit standIn.PrepareForSleep(true);
-    EXPECT_TRUE(waitForLine(peer, "client disconnected"));
-    EXPECT_TRUE(iconShowsConnected(false));
-    EXPECT_TRUE(processEventsUntil([&] { return !standIn.newestInhibitorHeld(); }));
-
-    emit standIn.PrepareForSleep(false);
-    EXPECT_TRUE(waitForLine(peer, "client connected"));
-    EXPECT_TRUE(iconShowsConnected(true));
-    EXPECT_TRUE(processEventsUntil([&] { return standIn.newestInhibitorHeld(); }));
 }
 
 TEST_F(EndToEndTest, ALaterLaunchShowsTheAboutWindowOfTheFirst) {

@@ -4,7 +4,6 @@
 
 #include "network/asio_main_queue.h"
 #include "network/cvc_network_client.h"
-#include "shell/app_delegate.h"
 #include "support/loopback_peer.h"
 #include "support/recording_keyboard_events.h"
 #include "support/scripted_discovery.h"
@@ -16,9 +15,8 @@ namespace {
 // main-queue step does.
 class FakeNetworkClient final : public NetworkClient {
   public:
-    void setRunning(bool running, std::function<void()> then) override {
+    void setRunning(bool running, std::function<void()>) override {
         runningCalls.push_back(running);
-        completions.push_back(std::move(then));
     }
     void shutDown() override { ++shutDowns; }
     bool running() const override { return runningCalls.empty() || runningCalls.back(); }
@@ -36,7 +34,6 @@ class FakeNetworkClient final : public NetworkClient {
     }
 
     std::vector<bool> runningCalls;
-    std::vector<std::function<void()>> completions;
     int shutDowns = 0;
     std::function<void(std::uint32_t)> receiveCommand;
     std::function<void()> onHandlerSet = [] {};
@@ -89,21 +86,6 @@ TEST_F(MainObjectTest, MirrorsConnectedWithOneAnnouncementBeforeEachChange) {
     EXPECT_EQ(seenAtAnnouncement, (std::vector<bool>{false, true}));
 }
 
-TEST_F(MainObjectTest, OnlyTheWorkspaceCenterPausesAndResumesTheClientAndSleepWaitsForIt) {
-    const std::unique_ptr<MainObject> model = makeModel();
-    NotificationCenter defaultCenter;
-    int completed = 0;
-    defaultCenter.post(workspaceWillSleepNotification, nullptr);
-    workspaceCenter.post(workspaceWillSleepNotification, nullptr, [&] { ++completed; });
-    workspaceCenter.post(workspaceWillSleepNotification, nullptr);
-    workspaceCenter.post(workspaceDidWakeNotification, nullptr);
-    EXPECT_EQ(client->runningCalls, (std::vector<bool>{false, false, true}));
-    // The sleep's completion is the client's to call, once it has stopped.
-    EXPECT_EQ(completed, 0);
-    client->completions.front()();
-    EXPECT_EQ(completed, 1);
-}
-
 TEST_F(MainObjectTest, TeardownStopsObservingShutsTheClientDownAndReleasesIt) {
     std::unique_ptr<MainObject> model = makeModel();
     model.reset();
@@ -141,17 +123,6 @@ TEST(MainObjectWithClient, TeardownWaitsForTheClientThreadBeforeTheMainQueueGoes
     model.reset();
     EXPECT_TRUE(discovery.destroyed);  // the client's thread has finished
     mainQueue.reset();
-}
-
-TEST(AppDelegate, EveryReopenRequestPostsOneNotificationAndAnswersYes) {
-    NotificationCenter defaultCenter;
-    AppDelegate delegate(defaultCenter);
-    std::vector<const void*> senders;
-    ObservationToken token = defaultCenter.addObserver(
-        "applictionDidHandleReopen", [&](const Notification& n) { senders.push_back(n.object); });
-    EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));
-    EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
-    EXPECT_EQ(senders, (std::vector<const void*>{&delegate, &delegate}));
 }
 
 }  // namespace

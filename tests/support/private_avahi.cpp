@@ -4,10 +4,10 @@
 #include <avahi-common/simple-watch.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <vector>
@@ -24,7 +24,7 @@ constexpr const char* busConfig = R"(<!DOCTYPE busconfig PUBLIC
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>system</type>
-  <listen>unix:path=@DIR@/bus</listen>
+  <listen>@ADDRESS@</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
     <allow user="*"/>
@@ -48,14 +48,6 @@ publish-hinfo=no
 publish-workstation=no
 )";
 
-void writeFile(const std::string& path, std::string text, const std::string& directory) {
-    const std::string marker = "@DIR@";
-    for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker)) {
-        text.replace(at, marker.size(), directory);
-    }
-    std::ofstream(path) << text;
-}
-
 // Whether the daemon on the current bus answers as running.
 bool daemonRunning() {
     AvahiSimplePoll* poll = avahi_simple_poll_new();
@@ -69,11 +61,6 @@ bool daemonRunning() {
     }
     avahi_simple_poll_free(poll);
     return running;
-}
-
-bool fileExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
 }
 
 // Programs nobody reads from: their output goes to the test's.
@@ -92,24 +79,23 @@ PrivateAvahi& PrivateAvahi::shared() {
 PrivateAvahi::PrivateAvahi() {
     char pattern[] = "/tmp/corvane-avahi-XXXXXX";
     directory_ = mkdtemp(pattern);
-    writeFile(directory_ + "/bus.conf", busConfig, directory_);
-    writeFile(directory_ + "/avahi-daemon.conf", daemonConfig, directory_);
     busAddress_ = "unix:path=" + directory_ + "/bus";
+    std::string bus = busConfig;
+    std::ofstream(directory_ + "/bus.conf") << bus.replace(bus.find("@ADDRESS@"), 9, busAddress_);
+    std::ofstream(directory_ + "/avahi-daemon.conf") << daemonConfig;
     setenv("DBUS_SYSTEM_BUS_ADDRESS", busAddress_.c_str(), 1);
 
     startProgram(bus_, {"dbus-daemon", "--config-file=" + directory_ + "/bus.conf", "--nofork"});
-    running_ = bus_->started() &&
-               waitUntil([this] { return fileExists(directory_ + "/bus"); }, 10s, 10ms) &&
-               startDaemon();
+    running_ =
+        bus_->started() &&
+        waitUntil([this] { return std::filesystem::exists(directory_ + "/bus"); }, 10s, 10ms) &&
+        startDaemon();
 }
 
 PrivateAvahi::~PrivateAvahi() {
     stopDaemon();
     bus_.reset();
-    std::remove((directory_ + "/bus").c_str());
-    std::remove((directory_ + "/bus.conf").c_str());
-    std::remove((directory_ + "/avahi-daemon.conf").c_str());
-    rmdir(directory_.c_str());
+    std::filesystem::remove_all(directory_);
 }
 
 bool PrivateAvahi::startDaemon() {
@@ -117,15 +103,6 @@ bool PrivateAvahi::startDaemon() {
     startProgram(daemon_, {"avahi-daemon", "-f", directory_ + "/avahi-daemon.conf",
                            "--no-drop-root", "--no-chroot", "--no-rlimits"});
     return daemon_->started() && waitUntil(daemonRunning, 15s, 50ms);
-}
-
-void PrivateAvahi::stopDaemon() {
-    daemon_.reset();
-}
-
-bool PrivateAvahi::restartDaemon() {
-    stopDaemon();
-    return startDaemon();
 }
 
 }  // namespace corvane::testing

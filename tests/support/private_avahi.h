@@ -24,9 +24,8 @@ class PrivateAvahi {
 
     // Whether both came up and the daemon answers as running.
     bool running() const { return running_; }
-    // Stops the daemon (as a restart would) and starts a new one; the bus stays.
-    bool restartDaemon();
-    void stopDaemon();
+    // The daemon alone, as a restart does it; the bus stays.
+    void stopDaemon() { daemon_.reset(); }
     bool startDaemon();
     const std::string& busAddress() const { return busAddress_; }
 

@@ -1,15 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <asio/executor_work_guard.hpp>
-#include <memory>
 #include <string>
-#include <vector>
 
-#include "network/asio_main_queue.h"
-#include "network/avahi/avahi_discovery.h"
-#include "network/cvc_network_client.h"
-#include "support/asio_loop.h"
+#include "network/avahi/avahi_client_test.h"
 #include "support/peer_process.h"
 #include "support/private_avahi.h"
 
@@ -54,75 +47,34 @@ class RecordingListener final : public ServiceDiscoveryListener {
     }
 };
 
-// The Avahi discovery on its own, reporting to `listener`, and a client using it; both
-// against the private daemon. The test's loop is also the client's main queue.
-class AvahiTest : public ::testing::Test {
+// The Avahi discovery on its own, reporting to `listener`, beside the client; both against
+// the private daemon.
+class AvahiTest : public AvahiClientTest {
   protected:
     void SetUp() override { ASSERT_TRUE(avahi.running()) << "no private avahi-daemon"; }
-    void TearDown() override {
-        const std::weak_ptr<CVC_NetworkClient> weak = std::exchange(client, nullptr);
-        EXPECT_TRUE(runUntil([&] { return weak.expired(); }));
-    }
 
     void startBrowsing() {
         discovery = avahi::makeAvahiDiscovery(loop, listener);
         discovery->search("_corvane2._tcp", "");
     }
-    void startClient() {
-        client = CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery);
-        client->setReceiveCommand([this](std::uint32_t word) { words.push_back(word); });
-    }
-    template <typename Condition>
-    bool runUntil(Condition done, std::chrono::milliseconds timeout = 15s) {
-        return runLoopUntil(loop, done, timeout);
-    }
-    void runFor(std::chrono::milliseconds time) {
-        runUntil([] { return false; }, time);
-    }
-    std::size_t received(std::uint32_t word) const {
-        return std::size_t(std::ranges::count(words, word));
-    }
 
     PrivateAvahi& avahi = PrivateAvahi::shared();
-    asio::io_context loop;
-    asio::executor_work_guard<asio::io_context::executor_type> idle{loop.get_executor()};
-    AsioMainQueue mainQueue{loop};
     RecordingListener listener;
     std::unique_ptr<ServiceDiscovery> discovery;
-    std::vector<std::uint32_t> words;
-    std::shared_ptr<CVC_NetworkClient> client;
 };
 
-TEST_F(AvahiTest, PeersAreFoundOnceDeliverTheirWordsAndAreRemovedWhenTheyStop) {
-    const std::string odd = "Büro peer. 2 (test)";
-    startClient();
-    startBrowsing();
-    PeerProcess first = startPeer({odd, "0x10000005"});
-    PeerProcess second = startPeer({"second peer", "0x10001249", "0x2A"});
-    ASSERT_TRUE(runUntil([&] {
-        return received(0x10000005) == 1 && received(0x2A) == 1 &&
-               listener.count("resolved " + odd) == 1;
-    }));
-    EXPECT_TRUE(client->connected());
-    EXPECT_EQ(words.size(), 3U);
-    EXPECT_EQ(first.lines("client connected"), 1U);
-
-    first.stop();
-    second.stop();
-    ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
-    ASSERT_TRUE(runUntil([&] { return listener.count("removed " + odd) == 1; }));
-    EXPECT_EQ(listener.count("found " + odd), 1U);
-}
-
-TEST_F(AvahiTest, DaemonRestartKeepsLivePeersOnceAndDropsGoneOnes) {
-    PeerProcess staying = startPeer({"staying", "1"});
+// The client beside the discovery keeps its one connection to the peer that stays.
+TEST_F(AvahiTest, DaemonRestartKeepsLivePeersAndTheirConnectionOnceAndDropsGoneOnes) {
+    PeerProcess staying = startPeer({"staying", "--interval", "50", "--count", "0", "0x7"});
     PeerProcess leaving = startPeer({"leaving", "1"});
     // Advertised, not still registering when the daemon goes.
     ASSERT_GE(staying.lines("ready", 1), 1U);
     ASSERT_GE(leaving.lines("ready", 1), 1U);
     startBrowsing();
+    startClient();
     ASSERT_TRUE(runUntil([&] {
-        return listener.count("found staying") == 1 && listener.count("found leaving") == 1;
+        return listener.count("found staying") == 1 && listener.count("found leaving") == 1 &&
+               received(7) >= 1;
     }));
 
     avahi.stopDaemon();
@@ -131,9 +83,14 @@ TEST_F(AvahiTest, DaemonRestartKeepsLivePeersOnceAndDropsGoneOnes) {
     ASSERT_TRUE(avahi.startDaemon());
     ASSERT_GE(staying.lines("ready", 2), 2U);
     ASSERT_TRUE(runUntil([&] { return listener.count("removed leaving") == 1; }));
-    runFor(1s);
+    const std::size_t before = words.size();
+    // Long enough for a duplicate record to have been resolved and connected.
+    runFor(3s);
+    EXPECT_GT(words.size(), before + 20);
     EXPECT_EQ(listener.count("found staying"), 1U);
     EXPECT_EQ(listener.count("removed staying"), 0U);
+    EXPECT_EQ(staying.lines("client connected"), 1U);
+    EXPECT_EQ(changes, std::vector<bool>{true});
 
     // The new daemon answers resolves of the service found before the restart.
     const auto stayingService =
@@ -144,34 +101,18 @@ TEST_F(AvahiTest, DaemonRestartKeepsLivePeersOnceAndDropsGoneOnes) {
         << ::testing::PrintToString(listener.events);
 }
 
-TEST_F(AvahiTest, BrowsingStartsWhenTheDaemonAppears) {
+// Also a name that needs escaping, found once, and removed once its peer says goodbye.
+TEST_F(AvahiTest, BrowsingStartsWhenTheDaemonAppearsAndAStoppedPeerIsRemoved) {
+    const std::string odd = "Büro peer. 2 (test)";
     avahi.stopDaemon();
     startBrowsing();
     runFor(300ms);
     ASSERT_TRUE(avahi.startDaemon());
-    PeerProcess peer = startPeer({"late", "1"});
-    ASSERT_TRUE(runUntil([&] { return listener.count("resolved late") == 1; }));
-}
-
-TEST_F(AvahiTest, ClientKeepsItsOneConnectionThroughADaemonRestartAndRedoesItAfterSleep) {
-    PeerProcess peer = startPeer({"steady peer", "--interval", "50", "--count", "0", "0x7"});
-    startClient();
-    ASSERT_TRUE(runUntil([&] { return received(7) >= 1; }));
-    ASSERT_TRUE(avahi.restartDaemon());
-    ASSERT_GE(peer.lines("ready", 2), 2U);
-    const std::size_t before = words.size();
-    ASSERT_TRUE(runUntil([&] { return words.size() > before + 20; }));
-    // Long enough for a duplicate record to have been resolved and connected.
-    runFor(3s);
-    EXPECT_TRUE(client->connected());
-    EXPECT_EQ(peer.lines("client connected"), 1U);
-
-    client->setRunning(false);
-    ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
-    ASSERT_GE(peer.lines("client disconnected", 1), 1U);
-    client->setRunning(true);
-    EXPECT_TRUE(runUntil([&] { return client->connected(); }));
-    EXPECT_GE(peer.lines("client connected", 2), 2U);
+    PeerProcess peer = startPeer({odd, "1"});
+    ASSERT_TRUE(runUntil([&] { return listener.count("resolved " + odd) == 1; }));
+    peer.stop();
+    ASSERT_TRUE(runUntil([&] { return listener.count("removed " + odd) == 1; }));
+    EXPECT_EQ(listener.count("found " + odd), 1U);
 }
 
 // Taken, not local, link-local without an interface, not an address.

@@ -8,18 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include <asio/executor_work_guard.hpp>
 #include <chrono>
 #include <cstdio>
-#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
 
-#include "network/asio_main_queue.h"
-#include "network/avahi/avahi_discovery.h"
-#include "network/cvc_network_client.h"
-#include "support/asio_loop.h"
+#include "network/avahi/avahi_client_test.h"
 #include "support/child_process.h"
 #include "support/peer_process.h"
 #include "support/wait_until.h"
@@ -84,47 +79,25 @@ std::vector<std::string> connections(const std::string& state) {
     return lines;
 }
 
-Words counting(std::uint32_t count) {
+// The words 1 to `count`, and corvane-peer's `arguments` followed by them.
+std::pair<Words, std::vector<std::string>> counting(std::uint32_t count,
+                                                    std::vector<std::string> arguments) {
     Words words(count);
     std::iota(words.begin(), words.end(), 1U);
-    return words;
-}
-
-// corvane-peer's `arguments` followed by `words`.
-std::vector<std::string> sending(std::vector<std::string> arguments, const Words& words) {
     for (const std::uint32_t word : words) {
         char text[16];
         std::snprintf(text, sizeof text, "0x%x", word);
         arguments.emplace_back(text);
     }
-    return arguments;
+    return {words, arguments};
 }
 
-class HostsTest : public ::testing::Test {
+class HostsTest : public AvahiClientTest {
   protected:
     static void SetUpTestSuite() {
         setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/tmp/corvane-hosts/c/bus", 1);
     }
-    void TearDown() override {
-        token.invalidate();
-        const std::weak_ptr<CVC_NetworkClient> weak = std::exchange(client, nullptr);
-        EXPECT_TRUE(runUntil([&] { return weak.expired(); }));
-    }
 
-    void startClient(std::chrono::milliseconds keepAlive = 60s) {
-        client =
-            CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery, {keepAlive, 5s, {}});
-        token = client->observeConnected(
-            [this, observed = client.get()] { changes.push_back(observed->connected()); });
-        client->setReceiveCommand([this](std::uint32_t word) { words.push_back(word); });
-    }
-    template <typename Condition>
-    bool runUntil(Condition done, std::chrono::milliseconds timeout = 20s) {
-        return runLoopUntil(loop, done, timeout);
-    }
-    std::size_t received(std::uint32_t word) const {
-        return std::size_t(std::ranges::count(words, word));
-    }
     // Time from the peer's announcement (its "ready" line, printed once its service is
     // established) to `word` from it; a minute when it never comes. Also prints the time
     // from the peer's start, which includes its probing.
@@ -148,14 +121,6 @@ class HostsTest : public ::testing::Test {
     static void figure(const std::string& what, std::chrono::milliseconds time) {
         std::printf("[ figure ] %s: %lld ms\n", what.c_str(), static_cast<long long>(time.count()));
     }
-
-    asio::io_context loop;
-    asio::executor_work_guard<asio::io_context::executor_type> idle{loop.get_executor()};
-    AsioMainQueue mainQueue{loop};
-    Words words;
-    std::vector<bool> changes;
-    ObservationToken token;
-    std::shared_ptr<CVC_NetworkClient> client;
 };
 
 // The client host has a second interface with a link-local address of its own, so a
@@ -210,13 +175,12 @@ TEST_F(HostsTest, LinkDownForTenSecondsLosesAndRepeatsNoWord) {
     HostNetwork box({"p1"});
     ASSERT_TRUE(box.ready());
     startClient();
-    const Words sent = counting(320);
-    PeerProcess peer =
-        HostNetwork::peer("p1", sending({"--listen", "::", "--interval", "50", "flapping"}, sent));
+    const auto [sent, arguments] =
+        counting(320, {"--listen", "::", "--interval", "50", "flapping"});
+    PeerProcess peer = HostNetwork::peer("p1", arguments);
     ASSERT_TRUE(runUntil([&] { return words.size() >= 20; }));
     ASSERT_TRUE(HostNetwork::run("switch", "ip link set to-p1 down"));
-    runLoopUntil(
-        loop, [] { return false; }, 10s);
+    runFor(10s);
     ASSERT_TRUE(HostNetwork::run("switch", "ip link set to-p1 up"));
     const auto back = Clock::now();
     ASSERT_TRUE(runUntil([&] { return words.size() >= sent.size(); }, 40s));
@@ -231,8 +195,8 @@ TEST_F(HostsTest, TwentyPercentLossDeliversABurstOnceInOrderAndKeepsTheSlowPeer)
     ASSERT_TRUE(box.ready());
     ASSERT_TRUE(dropTcp("p1", "numgen random mod 100 < 20"));
     startClient();
-    const Words sent = counting(1000);
-    PeerProcess peer = HostNetwork::peer("p1", sending({"--listen", "::", "lossy"}, sent));
+    const auto [sent, arguments] = counting(1000, {"--listen", "::", "lossy"});
+    PeerProcess peer = HostNetwork::peer("p1", arguments);
     announcementToWord(peer, 1, "20 % loss: announcement to the first word");
     const auto start = Clock::now();
     ASSERT_TRUE(runUntil([&] { return words.size() >= sent.size(); }, 60s));

@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <QTemporaryDir>
-#include <QThread>
-#include <atomic>
 #include <cstring>
 
 #include "support/qt/core_application.h"
@@ -22,26 +20,6 @@ class SingleInstanceTest : public ::testing::Test {
     QString path(const char* file) const { return directory.path() + "/" + file; }
     QTemporaryDir directory;
 };
-
-TEST_F(SingleInstanceTest, ALaterLaunchAsksTheRunningOneToReopen) {
-    // The running instance answers from its own thread, as another process would.
-    QThread runningThread;
-    auto* running = new SingleInstance(directory.path());
-    std::atomic<int> reopenRequests = 0;
-    QObject::connect(running, &SingleInstance::reopenRequested, running, [&] { ++reopenRequests; });
-    ASSERT_EQ(running->claim(), SingleInstance::Claim::running);
-    running->moveToThread(&runningThread);
-    QObject::connect(&runningThread, &QThread::finished, running, &QObject::deleteLater);
-    runningThread.start();
-
-    for (int launch = 1; launch <= 2; ++launch) {
-        SingleInstance later(directory.path());
-        EXPECT_EQ(later.claim(), SingleInstance::Claim::reopenedOther);
-        EXPECT_EQ(reopenRequests, launch);
-    }
-    runningThread.quit();
-    runningThread.wait();
-}
 
 TEST_F(SingleInstanceTest, AStaleSocketOfACrashedRunIsTakenOver) {
     // A socket file nobody listens on, as a crashed run leaves it.
