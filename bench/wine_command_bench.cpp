@@ -15,6 +15,7 @@
 #include "command/x11/x11_workspace.h"
 #include "keystroke/x11/x11_keyboard_events.h"
 #include "keystroke/x11/x11_keyboard_layout_source.h"
+#include "one_command_per_repetition.h"
 #include "support/wine_recorder.h"
 #include "x11/x11_connection.h"
 
@@ -56,12 +57,6 @@ Desktop& desktop() {
     return instance;
 }
 
-double percentile99(const std::vector<double>& values) {
-    std::vector<double> sorted = values;
-    std::sort(sorted.begin(), sorted.end());
-    return sorted[static_cast<std::size_t>(0.99 * static_cast<double>(sorted.size() - 1))];
-}
-
 // `lastKey` is the virtual key of the command's last key-down, `count` how often it goes down.
 void timeCommands(benchmark::State& state, const std::string& fileName, unsigned lastKey,
                   int count) {
@@ -99,17 +94,14 @@ void sibeliusUnderWine(benchmark::State& state) {
     timeCommands(state, "sibelius.exe", 0x1B, 2);
 }
 
-void oneCommandPerRepetition(benchmark::internal::Benchmark* benchmark) {
-    benchmark->Iterations(1)
-        ->Repetitions(50)
-        ->ReportAggregatesOnly(true)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond)
-        ->ComputeStatistics("p99", percentile99);
-}
-
-BENCHMARK(doricoUnderWine)->Apply(oneCommandPerRepetition);
-BENCHMARK(sibeliusUnderWine)->Apply(oneCommandPerRepetition);
+BENCHMARK(doricoUnderWine)
+    ->Apply(bench::oneCommandPerRepetition)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(50);
+BENCHMARK(sibeliusUnderWine)
+    ->Apply(bench::oneCommandPerRepetition)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(50);
 
 }  // namespace
 }  // namespace corvane

@@ -20,6 +20,7 @@
 #include "command/x11/x11_workspace.h"
 #include "keystroke/x11/x11_keyboard_events.h"
 #include "keystroke/x11/x11_keyboard_layout_source.h"
+#include "one_command_per_repetition.h"
 #include "support/xvfb_server.h"
 #include "x11/x11_connection.h"
 #include "x11_round_trip_counter.h"
@@ -98,13 +99,6 @@ Desktop& desktop() {
     return instance;
 }
 
-double percentile99(const std::vector<double>& values) {
-    std::vector<double> sorted = values;
-    std::sort(sorted.begin(), sorted.end());
-    const auto index = static_cast<std::size_t>(0.99 * static_cast<double>(sorted.size() - 1));
-    return sorted[index];
-}
-
 // Times one command, and counts the round trips the same command waits for.
 void timeOneCommand(benchmark::State& state, Desktop& x, const std::string& id,
                     std::uint32_t word) {
@@ -162,19 +156,22 @@ void doricoCommandAfterLayoutChange(benchmark::State& state) {
     timeOneCommand(state, x, "com.steinberg.dorico9", doricoWord);
 }
 
-// One command per repetition; the aggregates are over the repetitions.
-void oneCommandPerRepetition(benchmark::internal::Benchmark* benchmark) {
-    benchmark->Iterations(1)
-        ->ReportAggregatesOnly(true)
-        ->UseManualTime()
-        ->Unit(benchmark::kMicrosecond)
-        ->ComputeStatistics("p99", percentile99);
-}
-
-BENCHMARK(doricoCommandWithCachedLayout)->Apply(oneCommandPerRepetition)->Repetitions(500);
-BENCHMARK(sibeliusCommandWithCachedLayout)->Apply(oneCommandPerRepetition)->Repetitions(500);
-BENCHMARK(sibeliusUnderWineWithCachedLayout)->Apply(oneCommandPerRepetition)->Repetitions(500);
-BENCHMARK(doricoCommandAfterLayoutChange)->Apply(oneCommandPerRepetition)->Repetitions(100);
+BENCHMARK(doricoCommandWithCachedLayout)
+    ->Apply(bench::oneCommandPerRepetition)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(500);
+BENCHMARK(sibeliusCommandWithCachedLayout)
+    ->Apply(bench::oneCommandPerRepetition)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(500);
+BENCHMARK(sibeliusUnderWineWithCachedLayout)
+    ->Apply(bench::oneCommandPerRepetition)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(500);
+BENCHMARK(doricoCommandAfterLayoutChange)
+    ->Apply(bench::oneCommandPerRepetition)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(100);
 
 }  // namespace
 }  // namespace corvane
