@@ -35,7 +35,8 @@ class KeyboardLayoutSource {
     virtual std::shared_ptr<KeyboardLayout> currentLayout() = 0;
 
     // From beginCommand to endCommand the source answers with the keyboard as it was at
-    // beginCommand, so every key of one command is placed on the same layout and group.
+    // beginCommand, so every key of one command is placed, and typed, on the same layout
+    // and group. The pairs nest: an inner one shares the outer one's look.
     virtual void beginCommand() {}
     virtual void endCommand() {}
 };
