@@ -71,7 +71,7 @@ class Stream {
                 return std::make_unique<LocalDiscovery>(
                     std::make_shared<LocalService>(loop, listener, endpoint), listener);
             });
-        client_->setReceiveCommand([this](std::uint32_t) { ++received_; });
+        client_->setReceiveCommand([this](std::uint32_t, WordReceipt) { ++received_; });
         peer_ = acceptor_.accept();
         peer_.set_option(asio::ip::tcp::no_delay(true));
     }

@@ -93,7 +93,8 @@ int main(int argc, char* argv[]) {
         .makeClient =
             [&] { return CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery); },
         .workspaceCenter = workspaceCenter,
-        .handleCommand = [&](std::uint32_t word) { commandHandler.handleCommand(word); },
+        .handleCommand = [&](std::uint32_t word,
+                             WordReceipt) { commandHandler.handleCommand(word); },
         .keyboardEvents = keyboardEvents,
     });
 

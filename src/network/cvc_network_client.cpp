@@ -106,7 +106,7 @@ ObservationToken CVC_NetworkClient::observeConnected(std::function<void()> obser
     return connectedObservers_.add(std::move(observer));
 }
 
-void CVC_NetworkClient::setReceiveCommand(std::function<void(std::uint32_t)> handler) {
+void CVC_NetworkClient::setReceiveCommand(ReceiveCommand handler) {
     receiveCommand_ = std::move(handler);
 }
 
@@ -230,21 +230,25 @@ void CVC_NetworkClient::streamEnded(PeerStream& stream) {
 
 void CVC_NetworkClient::deliver(PeerStream& stream, std::vector<std::uint32_t> words) {
     // One main-queue task per read keeps the words in order and calls the handler once
-    // per word, looked up when the word is handed over; telling the stream afterwards
-    // lets it hold back reading while the main thread lags.
+    // per word, looked up when the word is handed over. The words of a read share one
+    // receipt: once the handler has let go of every copy, the stream is told, and reads
+    // on if it was held back.
     mainQueue_.post(
         [self = shared_from_this(), stream = stream.weak_from_this(), words = std::move(words)] {
+            const WordReceipt receipt(nullptr,
+                                      [loop = self->loop_, stream, count = words.size()](void*) {
+                                          asio::post(loop->io, [stream, count] {
+                                              if (const auto peer = stream.lock()) {
+                                                  peer->wordsDelivered(count);
+                                              }
+                                          });
+                                      });
             for (const std::uint32_t word : words) {
                 if (self->receiveCommand_) {
-                    const std::function<void(std::uint32_t)> handler = self->receiveCommand_;
-                    handler(word);
+                    const ReceiveCommand handler = self->receiveCommand_;
+                    handler(word, receipt);
                 }
             }
-            asio::post(self->loop_->io, [stream, count = words.size()] {
-                if (const auto peer = stream.lock()) {
-                    peer->wordsDelivered(count);
-                }
-            });
         });
 }
 

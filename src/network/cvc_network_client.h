@@ -79,7 +79,7 @@ class CVC_NetworkClient final : public NetworkClient,
     ObservationToken observeConnected(std::function<void()> observer) override;
     // Main thread: the handler of every command word; words arriving while none is set
     // are dropped.
-    void setReceiveCommand(std::function<void(std::uint32_t)> handler) override;
+    void setReceiveCommand(ReceiveCommand handler) override;
 
   private:
     struct Loop;
@@ -122,7 +122,7 @@ class CVC_NetworkClient final : public NetworkClient,
     // Main thread.
     bool running_ = true;
     bool connected_ = false;
-    std::function<void(std::uint32_t)> receiveCommand_;
+    ReceiveCommand receiveCommand_;
     ObserverList<> connectedObservers_;
 };
 

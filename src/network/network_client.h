@@ -2,10 +2,17 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "network/observation.h"
 
 namespace corvane {
+
+// Handed over with every command word and held for as long as work for that word is
+// under way (it may wait in a backlog). A peer's stream is read on only as its words'
+// receipts are let go, so a handler that falls behind holds the peer back instead of
+// gathering words without bound.
+using WordReceipt = std::shared_ptr<void>;
 
 // What the application asks of the network client. All calls on the main thread.
 class NetworkClient {
@@ -32,8 +39,9 @@ class NetworkClient {
     virtual ObservationToken observeConnected(std::function<void()> observer) = 0;
 
     // The handler receives every command word read from any peer, on the main thread,
-    // in the order read.
-    virtual void setReceiveCommand(std::function<void(std::uint32_t)> handler) = 0;
+    // in the order read, each with its receipt.
+    using ReceiveCommand = std::function<void(std::uint32_t word, WordReceipt receipt)>;
+    virtual void setReceiveCommand(ReceiveCommand handler) = 0;
 };
 
 }  // namespace corvane

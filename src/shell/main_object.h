@@ -25,8 +25,8 @@ class MainObject final : public ConnectionStatus {
         // Makes the network client; it is running and searching once made.
         std::function<std::shared_ptr<NetworkClient>()> makeClient;
         NotificationCenter& workspaceCenter;
-        // Called with each command word.
-        std::function<void(std::uint32_t)> handleCommand;
+        // Called with each command word and its receipt.
+        NetworkClient::ReceiveCommand handleCommand;
         KeyboardEvents& keyboardEvents;
     };
 

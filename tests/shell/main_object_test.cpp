@@ -24,7 +24,7 @@ class FakeNetworkClient final : public NetworkClient {
     ObservationToken observeConnected(std::function<void()> observer) override {
         return observers_.add(std::move(observer));
     }
-    void setReceiveCommand(std::function<void(std::uint32_t)> handler) override {
+    void setReceiveCommand(ReceiveCommand handler) override {
         receiveCommand = std::move(handler);
         onHandlerSet();
     }
@@ -35,7 +35,7 @@ class FakeNetworkClient final : public NetworkClient {
 
     std::vector<bool> runningCalls;
     int shutDowns = 0;
-    std::function<void(std::uint32_t)> receiveCommand;
+    ReceiveCommand receiveCommand;
     std::function<void()> onHandlerSet = [] {};
 
   private:
@@ -49,7 +49,7 @@ class MainObjectTest : public ::testing::Test {
         return std::make_unique<MainObject>(MainObject::Services{
             .makeClient = [this] { return client; },
             .workspaceCenter = workspaceCenter,
-            .handleCommand = [this](std::uint32_t word) { handled.push_back(word); },
+            .handleCommand = [this](std::uint32_t word, WordReceipt) { handled.push_back(word); },
             .keyboardEvents = events,
         });
     }
@@ -69,8 +69,8 @@ TEST_F(MainObjectTest, StartUpInstallsTheHandlerThenPressesShiftOnce) {
     EXPECT_TRUE(client->runningCalls.empty());  // the client starts running by itself
     EXPECT_FALSE(model->connected());
 
-    client->receiveCommand(0x10000005);
-    client->receiveCommand(42);
+    client->receiveCommand(0x10000005, nullptr);
+    client->receiveCommand(42, nullptr);
     EXPECT_EQ(handled, (std::vector<std::uint32_t>{0x10000005, 42}));
 }
 
@@ -112,7 +112,7 @@ TEST(MainObjectWithClient, TeardownWaitsForTheClientThreadBeforeTheMainQueueGoes
     auto model = std::make_unique<MainObject>(MainObject::Services{
         .makeClient = [&] { return CVC_NetworkClient::create(*mainQueue, discovery.factory()); },
         .workspaceCenter = workspaceCenter,
-        .handleCommand = [](std::uint32_t) {},
+        .handleCommand = [](std::uint32_t, WordReceipt) {},
         .keyboardEvents = events,
     });
     discovery.found(service);

@@ -30,7 +30,8 @@ class AvahiClientTest : public ::testing::Test {
                                            {keepAlive, std::chrono::seconds(5), {}});
         token = client->observeConnected(
             [this, observed = client.get()] { changes.push_back(observed->connected()); });
-        client->setReceiveCommand([this](std::uint32_t word) { words.push_back(word); });
+        client->setReceiveCommand(
+            [this](std::uint32_t word, WordReceipt) { words.push_back(word); });
     }
     template <typename Condition>
     bool runUntil(Condition done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {

@@ -136,7 +136,7 @@ TEST_F(LogindSleepMonitorTest, SleepWaitsForEveryConnectionToEndButNotForAStuckS
         MainObject model(MainObject::Services{
             .makeClient = [&] { return CVC_NetworkClient::create(mainQueue, discovery.factory()); },
             .workspaceCenter = workspaceCenter,
-            .handleCommand = [](std::uint32_t) {},
+            .handleCommand = [](std::uint32_t, WordReceipt) {},
             .keyboardEvents = events,
         });
         for (PlainPeer& peer : peers) {
