@@ -40,44 +40,42 @@ void Querier::receive(std::span<const std::uint8_t> bytes, std::uint16_t sourceP
     }
     // Services first, then their locations, then the hosts' addresses: whether a record
     // is wanted depends on those before it, wherever the sender put them.
-    for (const std::uint16_t type : {RecordType::ptr, RecordType::srv, RecordType::a}) {
+    const auto each = [&message](const auto& visit) {
         for (const auto* section : {&message->answers, &message->additionals}) {
             for (const ResourceRecord& record : *section) {
-                const bool address =
-                    record.type == RecordType::a || record.type == RecordType::aaaa;
-                if ((record.type == type || (type == RecordType::a && address)) && wanted(record)) {
-                    take(record, interface, now);
+                if (record.recordClass == classInternet) {
+                    visit(record);
                 }
             }
         }
+    };
+    const std::string typeKey = serviceType_.key();
+    each([&](const ResourceRecord& record) {
+        const auto* instance = std::get_if<DnsName>(&record.data);
+        if (record.type == RecordType::ptr && instance != nullptr && record.name.key() == typeKey &&
+            instance->isChildOf(serviceType_)) {
+            take(record, interface, now);
+        }
+    });
+    each([&](const ResourceRecord& record) {
+        if (record.type == RecordType::srv && instances_.contains(record.name.key())) {
+            take(record, interface, now);
+        }
+    });
+    std::set<std::string> hosts;
+    for (const auto& [key, instance] : instances_) {
+        for (const CachedRecord* srv : cache_.find(instance.name, RecordType::srv)) {
+            hosts.insert(dataOf<ServiceLocation>(*srv)->target.key());
+        }
     }
+    each([&](const ResourceRecord& record) {
+        if ((record.type == RecordType::a || record.type == RecordType::aaaa) &&
+            hosts.contains(record.name.key())) {
+            take(record, interface, now);
+        }
+    });
     settle(now);
     report();
-}
-
-bool Querier::wanted(const ResourceRecord& record) const {
-    if (record.recordClass != classInternet) {
-        return false;
-    }
-    switch (record.type) {
-        case RecordType::ptr: {
-            const auto* instance = std::get_if<DnsName>(&record.data);
-            return record.name.key() == serviceType_.key() && instance != nullptr &&
-                   instance->isChildOf(serviceType_);
-        }
-        case RecordType::srv:
-            return instances_.contains(record.name.key());
-        case RecordType::a:
-        case RecordType::aaaa:
-            return std::ranges::any_of(instances_, [&](const auto& entry) {
-                return std::ranges::any_of(
-                    cache_.find(entry.second.name, RecordType::srv), [&](const CachedRecord* srv) {
-                        return dataOf<ServiceLocation>(*srv)->target.key() == record.name.key();
-                    });
-            });
-        default:
-            return false;
-    }
 }
 
 void Querier::take(const ResourceRecord& record, unsigned interface, TimePoint now) {
@@ -144,21 +142,22 @@ std::vector<asio::ip::tcp::endpoint> Querier::endpointsOf(const DnsName& instanc
 
 void Querier::settle(TimePoint now) {
     cache_.expire(now);
+    std::set<std::string> listed;
+    for (const CachedRecord* cached : cache_.find(serviceType_, RecordType::ptr, true)) {
+        listed.insert(std::get<DnsName>(cached->record.data).key());
+    }
     for (auto entry = instances_.begin(); entry != instances_.end();) {
         Instance& instance = entry->second;
         // Gone with its PTR record, or with its SRV record once that was not renewed:
         // nothing can reach it then, even while the longer-lived PTR record lasts.
-        const auto pointsHere = [this, &instance](const CachedRecord& cached) {
-            return cached.record.type == RecordType::ptr &&
-                   cached.record.name.key() == serviceType_.key() &&
-                   std::get<DnsName>(cached.record.data).key() == instance.name.key();
-        };
-        bool gone =
-            std::ranges::none_of(cache_.find(serviceType_, RecordType::ptr, true),
-                                 [&](const CachedRecord* cached) { return pointsHere(*cached); });
+        bool gone = !listed.contains(entry->first);
         if (!gone && instance.located &&
             cache_.find(instance.name, RecordType::srv, true).empty()) {
-            cache_.eraseIf(pointsHere);
+            cache_.eraseIf([this, &entry](const CachedRecord& cached) {
+                return cached.record.type == RecordType::ptr &&
+                       cached.record.name.key() == serviceType_.key() &&
+                       std::get<DnsName>(cached.record.data).key() == entry->first;
+            });
             gone = true;
         }
         if (gone) {

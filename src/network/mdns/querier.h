@@ -93,7 +93,6 @@ class Querier {
     using Questions = std::vector<Question>;
 
     void take(const ResourceRecord& record, unsigned interface, TimePoint now);
-    bool wanted(const ResourceRecord& record) const;
     std::vector<asio::ip::tcp::endpoint> endpointsOf(const DnsName& instance) const;
     Questions missingFor(const DnsName& instance) const;
     // Brings instances and resolves up to date with the cache; reports come out after.

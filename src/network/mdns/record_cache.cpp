@@ -41,11 +41,6 @@ std::string recordKey(const ResourceRecord& record, unsigned interface) {
     return key;
 }
 
-bool sameSet(const CachedRecord& cached, const ResourceRecord& record, unsigned interface) {
-    return cached.interface == interface && cached.record.type == record.type &&
-           cached.record.name.key() == record.name.key();
-}
-
 }  // namespace
 
 TimePoint CachedRecord::nextRefresh() const {
@@ -68,11 +63,14 @@ bool RecordCache::insert(const ResourceRecord& heard, unsigned interface, TimePo
     record.ttl = usableTtl(record.ttl);
     const std::string key = recordKey(record, interface);
     if (record.cacheFlush && record.ttl > 0) {
-        for (auto& [otherKey, other] : records_) {
-            if (otherKey != key && sameSet(other, record, interface) &&
-                now - other.received > std::chrono::seconds(1)) {
-                other.doomed = true;
-                other.expires = std::min(other.expires, now + std::chrono::seconds(1));
+        const std::string set = typeKey(record.name, record.type);
+        for (auto other = records_.lower_bound(set);
+             other != records_.end() && other->first.starts_with(set); ++other) {
+            if (other->first != key && other->second.interface == interface &&
+                now - other->second.received > std::chrono::seconds(1)) {
+                other->second.doomed = true;
+                other->second.expires =
+                    std::min(other->second.expires, now + std::chrono::seconds(1));
             }
         }
     }
