@@ -62,20 +62,25 @@ void Querier::receive(std::span<const std::uint8_t> bytes, std::uint16_t sourceP
             take(record, interface, now);
         }
     });
-    std::set<std::string> hosts;
-    for (const auto& [key, instance] : instances_) {
-        for (const CachedRecord* srv : cache_.find(instance.name, RecordType::srv)) {
-            hosts.insert(dataOf<ServiceLocation>(*srv)->target.key());
-        }
-    }
+    const std::set<std::string> targets = hosts();
     each([&](const ResourceRecord& record) {
         if ((record.type == RecordType::a || record.type == RecordType::aaaa) &&
-            hosts.contains(record.name.key())) {
+            targets.contains(record.name.key())) {
             take(record, interface, now);
         }
     });
     settle(now);
     report();
+}
+
+std::set<std::string> Querier::hosts() const {
+    std::set<std::string> hosts;
+    for (const auto& [key, instance] : instances_) {
+        for (const CachedRecord* srv : cache_.find(instance.name, RecordType::srv, true)) {
+            hosts.insert(dataOf<ServiceLocation>(*srv)->target.key());
+        }
+    }
+    return hosts;
 }
 
 void Querier::take(const ResourceRecord& record, unsigned interface, TimePoint now) {
@@ -170,6 +175,21 @@ void Querier::settle(TimePoint now) {
             ++entry;
         }
     }
+    // What no instance leads to any more is neither kept nor asked for again: the
+    // locations of instances gone, the addresses of hosts no location names.
+    const std::set<std::string> targets = hosts();
+    cache_.eraseIf([&](const CachedRecord& cached) {
+        const std::string key = cached.record.name.key();
+        switch (cached.record.type) {
+            case RecordType::srv:
+                return !instances_.contains(key);
+            case RecordType::a:
+            case RecordType::aaaa:
+                return !targets.contains(key);
+            default:
+                return false;
+        }
+    });
     // New instances are reported after the removals, so that a name that went and came
     // back in one go is told in that order.
     for (auto& [key, instance] : instances_) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <random>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -93,6 +94,8 @@ class Querier {
     using Questions = std::vector<Question>;
 
     void take(const ResourceRecord& record, unsigned interface, TimePoint now);
+    // The keys of the hosts the instances' SRV records name.
+    std::set<std::string> hosts() const;
     std::vector<asio::ip::tcp::endpoint> endpointsOf(const DnsName& instance) const;
     Questions missingFor(const DnsName& instance) const;
     // Brings instances and resolves up to date with the cache; reports come out after.

@@ -247,6 +247,10 @@ TEST_F(MdnsDiscoveryTest,
     EXPECT_EQ(events.size(), 2U);
     clock->advance(1ms);
     EXPECT_EQ(events.back(), "removed p1");
+    const std::size_t asked = this->asked("host.local", RecordType::a).size();
+    clock->advance(200s);
+    EXPECT_EQ(this->asked("host.local", RecordType::a).size(), asked)
+        << "the host's address is no longer wanted, nor asked for again";
 }
 
 TEST_F(MdnsDiscoveryTest, KnownAnswersAreTheRecordsOfThatInterfaceWithMoreThanHalfTheirLifeLeft) {
