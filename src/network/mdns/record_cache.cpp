@@ -43,8 +43,8 @@ std::string recordKey(const ResourceRecord& record, unsigned interface) {
 
 }  // namespace
 
-TimePoint CachedRecord::nextRefresh() const {
-    const double share = 0.80 + 0.05 * refreshes + jitter;
+TimePoint CachedRecord::nextRefresh(bool jittered) const {
+    const double share = 0.80 + 0.05 * refreshes + (jittered ? jitter : 0.0);
     return received + std::chrono::duration_cast<Clock::duration>(
                           std::chrono::duration<double>(share * record.ttl));
 }
@@ -128,10 +128,21 @@ std::vector<const CachedRecord*> RecordCache::find(const DnsName& name, std::uin
 
 std::vector<const CachedRecord*> RecordCache::takeDueRefreshes(TimePoint now) {
     std::vector<const CachedRecord*> due;
+    const auto refreshable = [](const CachedRecord& cached) {
+        return !cached.doomed && cached.refreshes < refreshQueries;
+    };
+    const bool any = std::ranges::any_of(records_, [&](const auto& entry) {
+        return refreshable(entry.second) && entry.second.nextRefresh() <= now;
+    });
+    if (!any) {
+        return due;
+    }
+    // Records past their refresh point but for the jitter go along: records heard together
+    // are asked for together.
     for (auto& [key, cached] : records_) {
-        if (!cached.doomed && cached.refreshes < refreshQueries && cached.nextRefresh() <= now) {
+        if (refreshable(cached) && cached.nextRefresh(false) <= now) {
             // Refreshes missed meanwhile (the loop was held up) are not made up for.
-            while (cached.refreshes < refreshQueries && cached.nextRefresh() <= now) {
+            while (cached.refreshes < refreshQueries && cached.nextRefresh(false) <= now) {
                 ++cached.refreshes;
             }
             due.push_back(&cached);

@@ -32,7 +32,7 @@ struct CachedRecord {
     int refreshes = 0;
     double jitter = 0;
 
-    TimePoint nextRefresh() const;
+    TimePoint nextRefresh(bool jittered = true) const;
     // Whether, at `now`, it is still fresh enough to be named as a known answer: more
     // than half its life left.
     bool knownAnswerAt(TimePoint now) const;
@@ -58,7 +58,8 @@ class RecordCache {
     // The records of this name and type; doomed ones only when asked for.
     std::vector<const CachedRecord*> find(const DnsName& name, std::uint16_t type,
                                           bool doomedToo = false) const;
-    // The records whose refresh is due by `now`; each counts as asked for.
+    // The records whose refresh is due by `now`, with those only the jitter keeps back;
+    // each counts as asked for.
     std::vector<const CachedRecord*> takeDueRefreshes(TimePoint now);
     // The earliest expiry or refresh still to come.
     std::optional<TimePoint> nextEvent() const;

@@ -321,6 +321,26 @@ TEST_F(MdnsDiscoveryTest,
     EXPECT_TRUE(browses().back()->message.answers.empty()) << "nor is that a known answer";
 }
 
+// A peer that answers every question about it at once, as avahi-daemon does.
+TEST_F(MdnsDiscoveryTest, AnHourBesideAPeerCostsItsRefreshesAndTheBrowsingOnly) {
+    clock->advance(200ms);
+    const std::vector<ResourceRecord> records = peer("p1", "host", {"169.254.0.2", "fe80::2"});
+    deliver(records);
+    for (int second = 0; second < 3600; ++second) {
+        const std::size_t before = network.sent.size();
+        clock->advance(1s);
+        if (network.sent.size() > before) {
+            deliver(records);
+        }
+    }
+    const std::size_t queries =
+        std::ranges::count(network.sent, Link{1, false, false}, &Sent::link);
+    std::printf("[ figure ] queries on one link in an hour beside one peer: %zu\n", queries);
+    // The browsing's 12, and one refresh of its 120 s records every 96 to 98.4 s.
+    EXPECT_LE(queries, 12U + 3600 / 96);
+    EXPECT_EQ(events.size(), 2U);
+}
+
 TEST_F(MdnsDiscoveryTest, AnAnswerRenewsARecordAndACacheFlushReplacesTheOldAddressAtOnce) {
     clock->advance(200ms);
     deliver(peer("p1", "host", {"169.254.0.2"}));
