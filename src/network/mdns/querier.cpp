@@ -280,8 +280,7 @@ void Querier::sendQueries(TimePoint now) {
     std::ranges::sort(knownLinks_);
     oneShotLinks_ = std::ranges::any_of(links, &Link::oneShot);
 
-    const bool hadLinksBefore = everQueried_;
-    if (newLink && hadLinksBefore) {
+    if (newLink && everQueried_) {
         nextBrowse_ = now;
         browseInterval_ = firstInterval;
     }
