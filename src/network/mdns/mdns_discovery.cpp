@@ -63,12 +63,21 @@ class Search final : public QuerierEvents, public std::enable_shared_from_this<S
         transport_ =
             makeTransport([weak = weak_from_this()](std::span<const std::uint8_t> bytes,
                                                     std::uint16_t port, unsigned interface) {
-                if (const auto self = weak.lock()) {
+                if (const auto self = weak.lock(); self && !self->closed_) {
                     self->querier_.receive(bytes, port, interface, self->timer_.now());
                     self->rearm();
                 }
             });
         rearm();
+    }
+
+    // Ends the search at once: nothing more is reported, nothing more sent. The object
+    // itself may still be in a call of its own (a listener stopped the discovery from a
+    // report), so it is let go of later, from the loop.
+    void close() {
+        closed_ = true;
+        transport_.reset();
+        services_.clear();
     }
 
     void resolve(MdnsService& service, std::chrono::milliseconds timeout) {
@@ -92,8 +101,11 @@ class Search final : public QuerierEvents, public std::enable_shared_from_this<S
 
   private:
     void rearm() {
+        if (closed_) {
+            return;
+        }
         timer_.wakeAt(querier_.nextWake(), [weak = weak_from_this()] {
-            if (const auto self = weak.lock()) {
+            if (const auto self = weak.lock(); self && !self->closed_) {
                 self->querier_.run(self->timer_.now());
                 self->rearm();
             }
@@ -104,9 +116,15 @@ class Search final : public QuerierEvents, public std::enable_shared_from_this<S
         return transport_ ? transport_->links() : std::vector<Link>{};
     }
     void send(const Link& link, std::span<const std::uint8_t> message) override {
-        transport_->send(link, message);
+        if (transport_) {
+            transport_->send(link, message);
+        }
     }
+    // Reports: each may come after a listener closed the search in an earlier one.
     void found(const DnsName& instance) override {
+        if (closed_) {
+            return;
+        }
         auto service = std::make_shared<MdnsService>(loop_, listener_, weak_from_this(), instance);
         services_[instance.key()] = service;
         listener_.serviceFound(service);
@@ -139,6 +157,7 @@ class Search final : public QuerierEvents, public std::enable_shared_from_this<S
     Querier querier_;
     std::unique_ptr<Transport> transport_;
     std::map<std::string, std::shared_ptr<MdnsService>> services_;
+    bool closed_ = false;
 };
 
 void MdnsService::resolve(std::chrono::milliseconds timeout) {
@@ -177,7 +196,14 @@ class MdnsDiscovery final : public ServiceDiscovery {
         search_->start(makeTransport_);
     }
 
-    void stop() override { search_.reset(); }
+    ~MdnsDiscovery() override { stop(); }
+
+    void stop() override {
+        if (search_) {
+            search_->close();
+            asio::post(loop_, [done = std::move(search_)] {});
+        }
+    }
 
   private:
     static DnsName localDomain() { return DnsName::fromDotted("local"); }
