@@ -78,30 +78,27 @@ class Reader {
     std::size_t position_ = 0;
 };
 
-// The data of a record of `type` that occupies [start, end) of the message.
+// An address of exactly the size of the record's data.
+template <typename Address>
+std::optional<RecordData> readAddress(Reader& reader, std::size_t size) {
+    typename Address::bytes_type bytes;
+    if (size != bytes.size()) {
+        return std::nullopt;
+    }
+    for (auto& byte : bytes) {
+        byte = reader.u8();
+    }
+    return Address(bytes);
+}
+
+// The data of a record of `type` that runs from the reader's position to `end`.
 std::optional<RecordData> readData(Reader& reader, std::uint16_t type, std::size_t end) {
     const std::size_t size = end - reader.position();
     switch (type) {
-        case RecordType::a: {
-            if (size != 4) {
-                return std::nullopt;
-            }
-            asio::ip::address_v4::bytes_type bytes;
-            for (auto& byte : bytes) {
-                byte = reader.u8();
-            }
-            return asio::ip::address_v4(bytes);
-        }
-        case RecordType::aaaa: {
-            if (size != 16) {
-                return std::nullopt;
-            }
-            asio::ip::address_v6::bytes_type bytes;
-            for (auto& byte : bytes) {
-                byte = reader.u8();
-            }
-            return asio::ip::address_v6(bytes);
-        }
+        case RecordType::a:
+            return readAddress<asio::ip::address_v4>(reader, size);
+        case RecordType::aaaa:
+            return readAddress<asio::ip::address_v6>(reader, size);
         case RecordType::ptr: {
             std::optional<DnsName> name = reader.name();
             if (!name || reader.position() != end) {
