@@ -36,9 +36,14 @@ class MdnsService final : public DiscoveredService,
         listener_.serviceResolved(shared_from_this());
     }
     void notResolved() { listener_.serviceDidNotResolve(shared_from_this()); }
-    // A resolve that cannot even start fails all the same, from the loop.
+    // A resolve that cannot even start fails all the same, from the loop, unless it was
+    // stopped or asked again meanwhile.
     void failLater() {
-        asio::post(loop_, [self = shared_from_this()] { self->notResolved(); });
+        asio::post(loop_, [self = shared_from_this(), asked = asked_] {
+            if (self->asked_ == asked) {
+                self->notResolved();
+            }
+        });
     }
 
   private:
@@ -47,6 +52,8 @@ class MdnsService final : public DiscoveredService,
     std::weak_ptr<Search> search_;
     const DnsName instance_;
     std::vector<asio::ip::tcp::endpoint> endpoints_;
+    // Counts the calls of resolve() and stop().
+    unsigned asked_ = 0;
 };
 
 // One search, from search() to stop(): the transport, the querier and the services found.
@@ -161,6 +168,7 @@ class Search final : public QuerierEvents, public std::enable_shared_from_this<S
 };
 
 void MdnsService::resolve(std::chrono::milliseconds timeout) {
+    ++asked_;
     if (const auto search = search_.lock()) {
         search->resolve(*this, timeout);
     } else {
@@ -169,6 +177,7 @@ void MdnsService::resolve(std::chrono::milliseconds timeout) {
 }
 
 void MdnsService::stop() {
+    ++asked_;
     if (const auto search = search_.lock()) {
         search->stopResolving(*this);
     }

@@ -421,6 +421,10 @@ TEST_F(MdnsDiscoveryTest, StopForgetsTheServicesAndASearchStartsOver) {
     EXPECT_EQ(events.back(), "resolved p1 169.254.0.2:4000");
     loop.poll();
     EXPECT_EQ(events.back(), "failed p1");
+    before->resolve(5s);
+    before->stop();
+    loop.poll();
+    EXPECT_EQ(std::ranges::count(events, "failed p1"), 1) << "a stopped resolve says nothing";
 
     const std::size_t sentBefore = network.sent.size();
     discovery->search("_corvane2._tcp", "");
