@@ -11,9 +11,9 @@
 #include "command/x11/x11_workspace.h"
 #include "keystroke/x11/x11_keyboard_events.h"
 #include "keystroke/x11/x11_keyboard_layout_source.h"
-#include "network/avahi/avahi_discovery.h"
 #include "network/cvc_network_client.h"
 #include "shell/app_delegate.h"
+#include "shell/linux/discovery_selection.h"
 #include "shell/linux/logind_sleep_monitor.h"
 #include "shell/linux/single_instance.h"
 #include "shell/linux/termination_signals.h"
@@ -39,7 +39,8 @@ bool anyWindowVisible() {
 
 int main(int argc, char* argv[]) {
     using namespace corvane;
-    if (const std::optional<int> status = answerCommandLine(argc, argv)) {
+    CommandLineRequest request;
+    if (const std::optional<int> status = answerCommandLine(argc, argv, request)) {
         return *status;
     }
     linux_shell::blockTerminationSignals();
@@ -88,10 +89,11 @@ int main(int argc, char* argv[]) {
 
     // The model shuts the client's thread down when it goes, so it comes after everything
     // that thread reaches: the main queue, the command handler and the X connection.
+    const ServiceDiscoveryFactory discovery =
+        linux_shell::selectDiscovery(request.discovery, std::cerr);
     QtMainQueue mainQueue;
     MainObject model(MainObject::Services{
-        .makeClient =
-            [&] { return CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery); },
+        .makeClient = [&] { return CVC_NetworkClient::create(mainQueue, discovery); },
         .workspaceCenter = workspaceCenter,
         .handleCommand = [&](std::uint32_t word,
                              WordReceipt) { commandHandler.handleCommand(word); },

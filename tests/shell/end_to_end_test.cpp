@@ -107,8 +107,9 @@ class EndToEndTest : public ::testing::Test {
                     xcb_connection_has_error(x.get()) == 0);
         ASSERT_TRUE(standIn.serveOn(QDBusConnection::connectToBus(
             QString::fromStdString(PrivateAvahi::shared().busAddress()), "logind")));
-        client = std::make_unique<ChildProcess>(std::vector<std::string>{CORVANE_CLIENT_PATH},
-                                                clientEnvironment());
+        client = std::make_unique<ChildProcess>(
+            std::vector<std::string>{CORVANE_CLIENT_PATH, "--discovery=avahi"},
+            clientEnvironment());
         // Up once its plain icon sits in the tray and it holds a sleep inhibitor.
         ASSERT_TRUE(iconShowsConnected(false));
         ASSERT_TRUE(processEventsUntil([&] { return standIn.newestInhibitorHeld(); }));

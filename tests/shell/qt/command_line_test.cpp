@@ -17,7 +17,7 @@ struct Case {
 TEST(CommandLineTest, AnswersHelpAndVersionAloneAndRefusesEverythingElseInOneLine) {
     const Case cases[] = {
         {{}, Action::run, {}},
-        {{"--help"}, Action::showHelp, "Usage: corvane-client [--help | --version]\n"},
+        {{"--help"}, Action::showHelp, "Usage: corvane-client [--discovery=avahi|builtin]"},
         {{"-h"}, Action::showHelp, "-v, --version"},
         {{"--version"}, Action::showVersion, "corvane-client " CORVANE_VERSION "\n"},
         {{"-v"}, Action::showVersion, "corvane-client " CORVANE_VERSION "\n"},
@@ -31,6 +31,15 @@ TEST(CommandLineTest, AnswersHelpAndVersionAloneAndRefusesEverythingElseInOneLin
         {{"--help", "-x"}, Action::refuse, "Unknown option 'x'"},
         {{"--version=1"}, Action::refuse, "Unexpected value after '--version'"},
         {{"file.txt"}, Action::refuse, "Unexpected argument 'file.txt'."},
+        {{"--discovery=mdns"}, Action::refuse, "--discovery takes avahi or builtin, not 'mdns'."},
+        {{"--discovery"}, Action::refuse, "Missing value after '--discovery'."},
+        {{"--interfaces=lo,,eth0"}, Action::refuse, "--interfaces takes names of network"},
+        {{"--interfaces=lo", "--discovery=avahi"},
+         Action::refuse,
+         "--interfaces is for the built-in"},
+        {{"--discovery=avahi", "--discovery=builtin"},
+         Action::refuse,
+         "--discovery and --interfaces"},
     };
     for (const Case& each : cases) {
         SCOPED_TRACE(each.arguments.join(' ').toStdString());
@@ -52,6 +61,23 @@ TEST(CommandLineTest, AnswersHelpAndVersionAloneAndRefusesEverythingElseInOneLin
                 EXPECT_FALSE(request.text.contains('\n'));
                 break;
         }
+    }
+}
+
+TEST(CommandLineTest, ReadsHowPeersAreFound) {
+    using Kind = DiscoveryChoice::Kind;
+    const std::pair<QStringList, DiscoveryChoice> runs[] = {
+        {{}, {Kind::automatic, {}}},
+        {{"--discovery=avahi"}, {Kind::avahi, {}}},
+        {{"--discovery", "builtin"}, {Kind::builtin, {}}},
+        {{"--interfaces=lo,eth0"}, {Kind::builtin, {"lo", "eth0"}}},
+        {{"--interfaces", "eth1", "--discovery=builtin"}, {Kind::builtin, {"eth1"}}},
+    };
+    for (const auto& [arguments, discovery] : runs) {
+        const CommandLineRequest request =
+            readCommandLine(QStringList{QStringLiteral("corvane-client")} + arguments);
+        EXPECT_EQ(request.action, Action::run) << arguments.join(' ').toStdString();
+        EXPECT_EQ(request.discovery, discovery) << arguments.join(' ').toStdString();
     }
 }
 

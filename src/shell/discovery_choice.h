@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// How the user asked peers to be found.
+struct DiscoveryChoice {
+    enum class Kind {
+        // avahi-daemon when it answers, else the built-in browser.
+        automatic,
+        avahi,
+        builtin,
+    };
+    Kind kind = Kind::automatic;
+    // The built-in browser's interfaces; empty: every multicast-capable one.
+    std::vector<std::string> interfaces;
+    bool operator==(const DiscoveryChoice&) const = default;
+};
+
+}  // namespace corvane

@@ -1,0 +1,146 @@
+// The browser over real UDP sockets, in a network namespace of the test's own with only
+// `lo` (nothing leaves it), against a responder of the test's own on port 5353.
+
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/ip/multicast.hpp>
+#include <asio/ip/udp.hpp>
+#include <cstring>
+
+#include "network/mdns/mdns_discovery.h"
+#include "network/mdns/posix/posix_interfaces.h"
+#include "support/asio_loop.h"
+
+namespace corvane::mdns {
+namespace {
+
+using namespace std::chrono_literals;
+using asio::ip::udp;
+
+// Answers every query for the service type with one peer at 127.0.0.1:4000: by multicast,
+// or to the asker's port when that is not 5353, as a responder answers one-shot queries.
+class Responder {
+  public:
+    Responder(asio::io_context& loop, bool shared) : socket_(loop) {
+        socket_.open(udp::v4());
+        socket_.set_option(udp::socket::reuse_address(shared));
+        socket_.bind({udp::v4(), 5353});
+        socket_.set_option(asio::ip::multicast::join_group(asio::ip::make_address_v4("224.0.0.251"),
+                                                           asio::ip::address_v4::loopback()));
+        socket_.set_option(
+            asio::ip::multicast::outbound_interface(asio::ip::address_v4::loopback()));
+        receive();
+    }
+    std::size_t oneShotQueries = 0;
+
+  private:
+    void receive() {
+        socket_.async_receive_from(
+            asio::buffer(buffer_), from_, [this](std::error_code error, std::size_t size) {
+                const std::optional<DnsMessage> query =
+                    parseMessage(std::span(buffer_).first(error ? 0 : size));
+                if (query && !query->isResponse() && !query->questions.empty()) {
+                    answer(*query);
+                }
+                if (!error) {
+                    receive();
+                }
+            });
+    }
+    void answer(const DnsMessage& query) {
+        const bool oneShot = from_.port() != 5353;
+        oneShotQueries += oneShot ? 1 : 0;
+        const DnsName instance{{"p1", "_corvane2", "_tcp", "local"}};
+        const DnsName host = DnsName::fromDotted("host.local");
+        DnsMessage response{query.id, DnsMessage::responseFlag | 0x0400, {}, {}, {}, {}};
+        response.answers = {
+            {DnsName::fromDotted("_corvane2._tcp.local"), RecordType::ptr, classInternet, false, 10,
+             instance},
+            {instance, RecordType::srv, classInternet, true, 10, ServiceLocation{0, 0, 4000, host}},
+            {host, RecordType::a, classInternet, true, 10, asio::ip::address_v4::loopback()}};
+        const udp::endpoint to =
+            oneShot ? from_ : udp::endpoint(asio::ip::make_address("224.0.0.251"), 5353);
+        socket_.send_to(asio::buffer(writeMessage(response)), to);
+    }
+
+    udp::socket socket_;
+    std::array<std::uint8_t, 9000> buffer_{};
+    udp::endpoint from_;
+};
+
+class UdpTransportTest : public ::testing::Test, public ServiceDiscoveryListener {
+  protected:
+    void SetUp() override {
+        if (geteuid() != 0) {
+            GTEST_SKIP() << "needs root for a network namespace of its own";
+        }
+        // This thread, the only one, moves to a new network namespace: lo, down.
+        ASSERT_EQ(unshare(CLONE_NEWNET), 0) << std::strerror(errno);
+        const int control = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq request{};
+        std::strcpy(request.ifr_name, "lo");
+        request.ifr_flags = IFF_UP;
+        ASSERT_EQ(ioctl(control, SIOCSIFFLAGS, &request), 0) << std::strerror(errno);
+        close(control);
+    }
+
+    void startBrowsing() {
+        discovery = factory(loop, *this);
+        discovery->search("_corvane2._tcp", "");
+    }
+    bool runUntil(const std::function<bool()>& done) {
+        return testing::runLoopUntil(loop, done, 10s);
+    }
+
+    void serviceFound(const std::shared_ptr<DiscoveredService>& service) override {
+        service->resolve(5s);
+    }
+    void serviceRemoved(const std::shared_ptr<DiscoveredService>&) override {}
+    void serviceResolved(const std::shared_ptr<DiscoveredService>& service) override {
+        resolved.push_back(service->endpoints());
+    }
+    void serviceDidNotResolve(const std::shared_ptr<DiscoveredService>&) override {}
+
+    asio::io_context loop;
+    asio::executor_work_guard<asio::io_context::executor_type> busy{loop.get_executor()};
+    std::vector<std::string> said;
+    ServiceDiscoveryFactory factory =
+        mdnsDiscovery({posix::listNetworkInterfaces, {"lo"}, [this](const std::string& line) {
+                           said.push_back(line);
+                       }});
+    std::unique_ptr<ServiceDiscovery> discovery;
+    std::vector<std::vector<asio::ip::tcp::endpoint>> resolved;
+    const std::vector<asio::ip::tcp::endpoint> peer{{asio::ip::address_v4::loopback(), 4000}};
+};
+
+TEST_F(UdpTransportTest, Port5353IsSharedWithAResponderThatAnswersByMulticast) {
+    Responder responder(loop, true);
+    startBrowsing();
+    ASSERT_TRUE(runUntil([&] { return !resolved.empty(); }));
+    EXPECT_EQ(resolved.front(), peer);
+    EXPECT_EQ(responder.oneShotQueries, 0U);
+    EXPECT_TRUE(said.empty());
+}
+
+TEST_F(UdpTransportTest, WherePort5353IsHeldItSaysSoOnceAndAsksFromAnotherPort) {
+    Responder holder(loop, false);
+    startBrowsing();
+    ASSERT_TRUE(runUntil([&] { return !resolved.empty(); }));
+    EXPECT_EQ(resolved.front(), peer);
+    EXPECT_GE(holder.oneShotQueries, 1U);
+    discovery->stop();
+    discovery->search("_corvane2._tcp", "");
+    ASSERT_TRUE(runUntil([&] { return resolved.size() == 2; }));
+    ASSERT_EQ(said.size(), 1U);
+    EXPECT_EQ(said.front().rfind("Port 5353 is held by a program that does not share it", 0), 0U)
+        << said.front();
+}
+
+}  // namespace
+}  // namespace corvane::mdns
