@@ -25,30 +25,19 @@ int scaled(int value, UINT dpi) {
     return MulDiv(value, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
 }
 
-// The height `text` takes in `width` pixels with `font`, wrapped at word ends.
-int textHeight(HWND control, HFONT font, int width) {
+// The size the control's text takes with `font`: wrapped at word ends within `width`, or
+// on one line when `width` is 0.
+SIZE textExtent(HWND control, HFONT font, int width) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
     GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
     const HDC context = GetDC(control);
     const HGDIOBJ previous = SelectObject(context, font);
     RECT bounds{0, 0, width, 0};
-    DrawTextW(context, text.c_str(), -1, &bounds, DT_CALCRECT | DT_CENTER | DT_WORDBREAK);
+    DrawTextW(context, text.c_str(), -1, &bounds,
+              DT_CALCRECT | (width > 0 ? DT_CENTER | DT_WORDBREAK : DT_SINGLELINE));
     SelectObject(context, previous);
     ReleaseDC(control, context);
-    return bounds.bottom - bounds.top;
-}
-
-SIZE buttonSize(HWND button, HFONT font, UINT dpi) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(button)) + 1, L'\0');
-    GetWindowTextW(button, text.data(), static_cast<int>(text.size()));
-    const HDC context = GetDC(button);
-    const HGDIOBJ previous = SelectObject(context, font);
-    SIZE extent{};
-    GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()) - 1, &extent);
-    SelectObject(context, previous);
-    ReleaseDC(button, context);
-    return {std::max<LONG>(extent.cx + scaled(24, dpi), scaled(75, dpi)),
-            std::max<LONG>(extent.cy + scaled(10, dpi), scaled(23, dpi))};
+    return {bounds.right - bounds.left, bounds.bottom - bounds.top};
 }
 
 }  // namespace
@@ -68,8 +57,8 @@ AboutView::AboutView(std::wstring identifier) : identifier_(std::move(identifier
     (void)registered;
 
     window_ = CreateWindowExW(WS_EX_DLGMODALFRAME, windowClassName, L"Corvane Client", windowStyle,
-                              CW_USEDEFAULT, CW_USEDEFAULT, scaled(width, 96), 100, nullptr,
-                              nullptr, thisModule(), this);
+                              CW_USEDEFAULT, CW_USEDEFAULT, width, 100, nullptr, nullptr,
+                              thisModule(), this);
     if (window_ == nullptr) {
         return;
     }
@@ -91,6 +80,22 @@ AboutView::AboutView(std::wstring identifier) : identifier_(std::move(identifier
     }
     quit_ = child(L"BUTTON", L"Quit Corvane Client", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
     applyDpi(GetDpiForWindow(window_));
+    centreOnMonitorOfCursor();
+}
+
+void AboutView::centreOnMonitorOfCursor() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    RECT frame{};
+    GetWindowRect(window_, &frame);
+    const RECT& area = monitor.rcWork;
+    SetWindowPos(window_, nullptr,
+                 area.left + (area.right - area.left - (frame.right - frame.left)) / 2,
+                 area.top + (area.bottom - area.top - (frame.bottom - frame.top)) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 AboutView::~AboutView() {
@@ -114,8 +119,6 @@ void AboutView::makeFonts(UINT dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
-    DeleteObject(textFont_);
-    DeleteObject(titleFont_);
     textFont_ = CreateFontIndirectW(&metrics.lfMessageFont);
     LOGFONTW title = metrics.lfMessageFont;
     title.lfHeight = static_cast<LONG>(title.lfHeight * titleScale);
@@ -127,12 +130,15 @@ void AboutView::applyDpi(UINT dpi) {
     if (window_ == nullptr) {
         return;
     }
+    // The controls let go of the old fonts and image before they are deleted.
+    const HFONT oldFonts[] = {textFont_, titleFont_};
     makeFonts(dpi);
     const int side = scaled(padding, dpi);
     const int contentWidth = scaled(width, dpi) - 2 * side;
 
-    image_ = makeApplicationIcon(scaled(iconSize, dpi));
-    SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(image_.get()), 0);
+    IconHandle image = makeApplicationIcon(scaled(iconSize, dpi));
+    SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(image.get()), 0);
+    image_ = std::move(image);
     int y = side;
     SetWindowPos(icon_, nullptr, side, y, contentWidth, scaled(iconSize, dpi), SWP_NOZORDER);
     y += scaled(iconSize, dpi);
@@ -141,15 +147,20 @@ void AboutView::applyDpi(UINT dpi) {
         const HFONT font = i == 0 ? titleFont_ : textFont_;
         SendMessageW(texts_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         y += scaled(textPadding[i].first, dpi);
-        const int height = textHeight(texts_[i], font, contentWidth);
+        const int height = textExtent(texts_[i], font, contentWidth).cy;
         SetWindowPos(texts_[i], nullptr, side, y, contentWidth, height, SWP_NOZORDER);
         y += height + scaled(textPadding[i].second, dpi);
     }
     SendMessageW(quit_, WM_SETFONT, reinterpret_cast<WPARAM>(textFont_), FALSE);
-    const SIZE button = buttonSize(quit_, textFont_, dpi);
+    const SIZE text = textExtent(quit_, textFont_, 0);
+    const SIZE button{std::max<LONG>(text.cx + scaled(24, dpi), scaled(75, dpi)),
+                      std::max<LONG>(text.cy + scaled(10, dpi), scaled(23, dpi))};
     SetWindowPos(quit_, nullptr, side + (contentWidth - button.cx) / 2, y, button.cx, button.cy,
                  SWP_NOZORDER);
     y += button.cy + side;
+    for (const HFONT font : oldFonts) {
+        DeleteObject(font);
+    }
 
     RECT frame{0, 0, scaled(width, dpi), y};
     AdjustWindowRectExForDpi(&frame, windowStyle, FALSE, WS_EX_DLGMODALFRAME, dpi);

@@ -35,7 +35,10 @@ class AboutView {
   private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM, LPARAM);
+    // Makes the fonts for `dpi`; the caller deletes the ones they replace.
     void makeFonts(UINT dpi);
+    // Where the user clicked the notification area's icon, or launched the program again.
+    void centreOnMonitorOfCursor();
 
     std::wstring identifier_;
     HWND window_ = nullptr;
