@@ -1,6 +1,7 @@
 # What a Windows build needs from this Linux machine: the Windows version it targets, the
 # header-only Asio (from Debian's libasio-dev, outside the cross compiler's search path),
-# GoogleTest built from Debian's sources, and Wine to run the tests.
+# and GoogleTest built from Debian's sources. The tests run under Wine
+# (tests/support/wine/windows-session).
 enable_language(RC)
 
 # Windows 10 and later, Unicode throughout; no min/max macros to clash with std::min.
@@ -17,5 +18,3 @@ file(CREATE_LINK /usr/include/asio.hpp ${CORVANE_ASIO_INCLUDE}/asio.hpp SYMBOLIC
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
-
-find_program(CORVANE_WINE wine REQUIRED)

@@ -14,6 +14,8 @@ const wchar_t* HiddenWindow::className() {
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = &HiddenWindow::procedure;
         windowClass.hInstance = thisModule();
+        // The installer finds a running program by this class and its session window's
+        // title (packaging/windows/corvane-client.nsi).
         windowClass.lpszClassName = L"CorvaneClientHiddenWindow";
         RegisterClassExW(&windowClass);
         return windowClass.lpszClassName;
