@@ -1,9 +1,5 @@
 #include "network/peer_stream.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <asio/buffer.hpp>
 #include <asio/write.hpp>
@@ -126,8 +122,11 @@ void PeerStream::attemptEnded(const std::shared_ptr<Attempt>& attempt,
     connectedTo_ = target;
     endAttempts();
 #ifdef TCP_USER_TIMEOUT
-    const unsigned limit = static_cast<unsigned>(unacknowledgedLimit_.count());
-    ::setsockopt(socket_.native_handle(), IPPROTO_TCP, TCP_USER_TIMEOUT, &limit, sizeof limit);
+    // Asio's socket headers bring the system's; where the option is missing (Windows), the
+    // system's own retransmission limit ends a dead connection.
+    using UserTimeout = asio::detail::socket_option::integer<IPPROTO_TCP, TCP_USER_TIMEOUT>;
+    std::error_code ignored;
+    socket_.set_option(UserTimeout(static_cast<int>(unacknowledgedLimit_.count())), ignored);
 #endif
     connected_ = true;
     readMore();

@@ -1,0 +1,118 @@
+// The composition root on Windows: builds the Windows implementations of the platform
+// services and hands them to the portable core.
+//
+// Not part of this build yet: finding peers (the multicast DNS browser) and typing
+// (SendInput). The program says so when it starts; until then it shows its icon, menu and
+// About window, follows sleep and wake, and logs the application in front for each command.
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <optional>
+
+#include "command/command_handler.h"
+#include "command/win32/foreground_workspace.h"
+#include "keystroke/keyboard_events.h"
+#include "keystroke/win32/foreground_keyboard_layout_source.h"
+#include "network/cvc_network_client.h"
+#include "shell/app_delegate.h"
+#include "shell/main_object.h"
+#include "shell/notification_center.h"
+#include "shell/win32/corvane_client_app.h"
+#include "shell/win32/message_loop.h"
+#include "shell/win32/message_loop_queue.h"
+#include "shell/win32/power_sleep_monitor.h"
+#include "shell/win32/program_log.h"
+#include "shell/win32/single_instance.h"
+#include "shell/win32/termination_requests.h"
+
+namespace {
+
+using namespace corvane;
+
+// Finds nothing: this build has no browser yet.
+class NoDiscovery final : public ServiceDiscovery {
+  public:
+    void search(const std::string&, const std::string&) override {}
+    void stop() override {}
+};
+
+// Posts nothing: this build cannot type yet. Every command is refused whole.
+class NoTyping final : public KeyboardEvents {
+  public:
+    std::unique_ptr<KeyboardEventSource> createSource() override { return nullptr; }
+    bool postCommand(const KeyCodeSequence&, ShortcutConvention) override { return false; }
+};
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace corvane::win32;
+
+    ProgramLog log(ProgramLog::defaultFile());
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    NotificationCenter defaultCenter;
+    NotificationCenter workspaceCenter;
+    AppDelegate appDelegate(defaultCenter);
+    std::optional<Corvane_ClientApp> userInterface;
+
+    SingleInstance singleInstance(L"Corvane Client", [&] {
+        appDelegate.applicationShouldHandleReopen(userInterface &&
+                                                  userInterface->hasVisibleWindows());
+    });
+    switch (singleInstance.claim()) {
+        case SingleInstance::Claim::running:
+            break;
+        case SingleInstance::Claim::reopenedOther:
+            log.write("corvane-client: already running; that one shows its About window.");
+            return 0;
+        case SingleInstance::Claim::otherNotAnswering:
+            log.write("corvane-client: another Corvane Client is running but does not answer.");
+            return 1;
+    }
+    log.write(
+        "corvane-client: this Windows build does not find peers or type yet: it shows "
+        "its icon, menu and About window and follows sleep and wake.");
+
+    ForegroundWorkspace workspace;
+    ForegroundKeyboardLayoutSource layouts;
+    NoTyping keyboardEvents;
+    CommandHandler commandHandler(workspace, layouts, keyboardEvents, log.stream());
+
+    // The model shuts the client's thread down when it goes, so it goes before everything
+    // that thread reaches: the main queue, the command handler and the log.
+    MessageLoopQueue mainQueue;
+    std::optional<MainObject> model;
+    model.emplace(MainObject::Services{
+        .makeClient =
+            [&] {
+                return CVC_NetworkClient::create(
+                    mainQueue,
+                    [](asio::io_context&, ServiceDiscoveryListener&) {
+                        return std::make_unique<NoDiscovery>();
+                    },
+                    CVC_NetworkClient::Options{
+                        .log = [&](const std::string& line) { log.write(line); }});
+            },
+        .workspaceCenter = workspaceCenter,
+        .handleCommand = [&](std::uint32_t word,
+                             WordReceipt) { commandHandler.handleCommand(word); },
+        .keyboardEvents = keyboardEvents,
+    });
+
+    PowerSleepMonitor sleepMonitor(workspaceCenter);
+    userInterface.emplace(*model, defaultCenter);
+
+    // Also what the end of the Windows session does before Windows ends the process.
+    const auto shutDown = [&] {
+        userInterface.reset();
+        model.reset();
+    };
+    TerminationRequests termination(shutDown);
+    const int status = runMessageLoop();
+    shutDown();
+    return status;
+}

@@ -1,0 +1,209 @@
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <vector>
+
+#include "shell/app_delegate.h"
+#include "shell/win32/corvane_client_app.h"
+
+namespace corvane::win32 {
+namespace {
+
+struct Pixel {
+    BYTE blue, green, red, alpha;
+    bool operator==(const Pixel&) const = default;
+};
+
+// The icon's colour image, top row first.
+std::vector<Pixel> pixels(HICON icon, int size) {
+    ICONINFO info{};
+    EXPECT_TRUE(GetIconInfo(icon, &info));
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<Pixel> image(static_cast<std::size_t>(size) * size);
+    const HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetDIBits(screen, info.hbmColor, 0, size, image.data(), &format, DIB_RGB_COLORS),
+              size);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return image;
+}
+
+TEST(TrayIcon, TheConnectedIconIsTheArtworkWithADarkDotInALightRimAtTheBottomRight) {
+    GraphicsSession graphics;
+    for (const int size : {16, 32}) {
+        SCOPED_TRACE(size);
+        const IconHandle plain = makeTrayIcon(size, false);
+        const IconHandle connected = makeTrayIcon(size, true);
+        ASSERT_TRUE(plain && connected);
+        const std::vector<Pixel> before = pixels(plain.get(), size);
+        const std::vector<Pixel> after = pixels(connected.get(), size);
+        EXPECT_TRUE(std::ranges::any_of(before, [](Pixel p) { return p.alpha == 255; }));
+        const int dot = size * 5 / 18 + 1;  // the dot's square, rounded out
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                if (x < size - dot || y < size - dot) {
+                    ASSERT_EQ(before[y * size + x], after[y * size + x]) << x << "," << y;
+                }
+            }
+        }
+        const Pixel centre = after[(size - dot / 2 - 1) * size + size - dot / 2 - 1];
+        EXPECT_EQ(centre.alpha, 255);
+        EXPECT_NEAR(centre.red, 74, 30);
+        EXPECT_NEAR(centre.blue, 87, 30);
+        const Pixel rim = after[(size - 1) * size + size - dot / 2 - 1];  // bottom of the dot
+        EXPECT_GT(rim.red, 150);
+    }
+}
+
+class FakeStatus final : public ConnectionStatus {
+  public:
+    bool connected() const override { return connected_; }
+    ObservationToken observeWillChange(std::function<void()> observer) override {
+        return willChange_.add(std::move(observer));
+    }
+    void set(bool connected) {
+        willChange_.notify();
+        connected_ = connected;
+    }
+
+  private:
+    bool connected_ = false;
+    ObserverList<> willChange_;
+};
+
+void dispatchPendingMessages() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ASSERT_NE(message.message, static_cast<UINT>(WM_QUIT));
+        DispatchMessageW(&message);
+    }
+}
+
+std::vector<std::wstring> menuItems(const Corvane_ClientApp& app) {
+    const MenuHandle menu = app.makeMenu();
+    std::vector<std::wstring> items;
+    for (int i = 0; i < GetMenuItemCount(menu.get()); ++i) {
+        wchar_t text[64] = {};
+        GetMenuStringW(menu.get(), static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+        const bool grayed =
+            (GetMenuState(menu.get(), static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED) != 0;
+        items.push_back(std::wstring(text).empty() ? L"--"
+                        : grayed                   ? L"(" + std::wstring(text) + L")"
+                                                   : text);
+    }
+    return items;
+}
+
+std::vector<HWND> aboutWindows() {
+    std::vector<HWND> found;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM list) {
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            if (std::wstring(name) == L"CorvaneClientAbout") {
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+int clientWidth(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return client.right;
+}
+
+class UserInterfaceTest : public ::testing::Test {
+  protected:
+    FakeStatus status;
+    NotificationCenter defaultCenter;
+    Corvane_ClientApp app{status, defaultCenter};
+};
+
+TEST_F(UserInterfaceTest, TheIconAndTheStatusLineFollowTheConnection) {
+    const HICON plain = app.iconInTaskbar();
+    ASSERT_NE(plain, nullptr) << "no icon in Wine's notification area";
+    EXPECT_EQ(menuItems(app), (std::vector<std::wstring>{L"(Status: Not Connected)", L"--",
+                                                         L"About", L"--", L"Quit"}));
+    status.set(true);
+    dispatchPendingMessages();
+    EXPECT_NE(app.iconInTaskbar(), plain);
+    EXPECT_EQ(menuItems(app)[0], L"(Status: Connected)");
+    status.set(false);
+    dispatchPendingMessages();
+    EXPECT_EQ(app.iconInTaskbar(), plain);
+}
+
+TEST_F(UserInterfaceTest, TheIconComesBackWhenTheTaskbarStartsAgain) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = app.window();
+    data.uID = 1;
+    // A taskbar that starts again has lost every icon.
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
+    ASSERT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &data));
+    SendMessageW(app.window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data));
+}
+
+TEST_F(UserInterfaceTest, AboutAndReopenShowOneAboutWindowThreeHundredPixelsWideAtNinetySixDpi) {
+    app.showWindow(Corvane_ClientApp::aboutWindowGroup);
+    defaultCenter.post(applicationDidHandleReopenNotification, nullptr);
+    const std::vector<HWND> windows = aboutWindows();
+    ASSERT_EQ(windows.size(), 1U);
+    const HWND about = windows[0];
+    EXPECT_TRUE(IsWindowVisible(about));
+    EXPECT_TRUE(app.hasVisibleWindows());
+    ASSERT_EQ(GetDpiForWindow(about), 96U);
+    EXPECT_EQ(clientWidth(about), 300);
+
+    std::vector<std::wstring> texts;
+    for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t text[64] = {};
+        GetWindowTextW(child, text, 64);
+        if (text[0] != 0) {
+            texts.emplace_back(text);
+        }
+    }
+    EXPECT_EQ(texts, (std::vector<std::wstring>{
+                         L"Corvane Client", L"Version 1.0.0", L"\u00A9 2026 Corvane Software",
+                         L"\u00A9 2026 the Corvane Client developers", L"Quit Corvane Client"}));
+
+    // Moved to a monitor at twice the scale, it is twice as wide.
+    RECT suggested{10, 10, 700, 700};
+    SendMessageW(about, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(clientWidth(about), 600);
+
+    // Closed, it is gone; About opens a new one.
+    SendMessageW(about, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(aboutWindows().empty());
+    EXPECT_FALSE(app.hasVisibleWindows());
+    app.showWindow(Corvane_ClientApp::aboutWindowGroup);
+    EXPECT_EQ(aboutWindows().size(), 1U);
+}
+
+TEST_F(UserInterfaceTest, QuitInTheMenuAndInTheAboutWindowEndTheMessageLoop) {
+    for (const bool fromAbout : {false, true}) {
+        if (fromAbout) {
+            app.showWindow(Corvane_ClientApp::aboutWindowGroup);
+            SendMessageW(aboutWindows().at(0), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        } else {
+            SendMessageW(app.window(), WM_COMMAND, Corvane_ClientApp::quit, 0);
+        }
+        MSG message{};
+        EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    }
+}
+
+}  // namespace
+}  // namespace corvane::win32
