@@ -16,6 +16,7 @@
 #include "shell/app_delegate.h"
 #include "shell/linux/logind_sleep_monitor.h"
 #include "shell/linux/single_instance.h"
+#include "shell/linux/system_log.h"
 #include "shell/linux/termination_signals.h"
 #include "shell/main_object.h"
 #include "shell/notification_center.h"
@@ -91,7 +92,10 @@ int main(int argc, char* argv[]) {
     QtMainQueue mainQueue;
     MainObject model(MainObject::Services{
         .makeClient =
-            [&] { return CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery); },
+            [&] {
+                return CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery,
+                                                 {.log = linux_shell::writeToSystemLog});
+            },
         .workspaceCenter = workspaceCenter,
         .handleCommand = [&](std::uint32_t word,
                              WordReceipt) { commandHandler.handleCommand(word); },
