@@ -16,6 +16,7 @@
 #include "shell/linux/discovery_selection.h"
 #include "shell/linux/logind_sleep_monitor.h"
 #include "shell/linux/single_instance.h"
+#include "shell/linux/system_log.h"
 #include "shell/linux/termination_signals.h"
 #include "shell/main_object.h"
 #include "shell/notification_center.h"
@@ -93,7 +94,11 @@ int main(int argc, char* argv[]) {
         linux_shell::selectDiscovery(request.discovery, std::cerr);
     QtMainQueue mainQueue;
     MainObject model(MainObject::Services{
-        .makeClient = [&] { return CVC_NetworkClient::create(mainQueue, discovery); },
+        .makeClient =
+            [&] {
+                return CVC_NetworkClient::create(mainQueue, discovery,
+                                                 {.log = linux_shell::writeToSystemLog});
+            },
         .workspaceCenter = workspaceCenter,
         .handleCommand = [&](std::uint32_t word,
                              WordReceipt) { commandHandler.handleCommand(word); },

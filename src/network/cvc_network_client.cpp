@@ -1,10 +1,9 @@
 #include "network/cvc_network_client.h"
 
 #include <algorithm>
+#include <asio/executor_work_guard.hpp>
 #include <asio/post.hpp>
 #include <utility>
-
-#include "network/system_log.h"
 
 namespace corvane {
 
@@ -21,9 +20,6 @@ std::shared_ptr<CVC_NetworkClient> CVC_NetworkClient::create(
 
 std::shared_ptr<CVC_NetworkClient> CVC_NetworkClient::create(
     MainQueue& mainQueue, const ServiceDiscoveryFactory& discovery, Options options) {
-    if (!options.log) {
-        options.log = writeToSystemLog;
-    }
     std::shared_ptr<CVC_NetworkClient> client(new CVC_NetworkClient(mainQueue, std::move(options)));
     client->start(discovery);
     return client;
@@ -118,27 +114,93 @@ void CVC_NetworkClient::setConnected(bool connected) {
     connectedObservers_.notify();
 }
 
-void CVC_NetworkClient::serviceFound(const std::shared_ptr<DiscoveredService>& service) {
-    service->resolve(options_.resolveTimeout);
-    handOff([service](CVC_NetworkClient& client) {
-        client.servers_.push_back(CVC::Connection{service, nullptr, nullptr});
+CVC_NetworkClient::Record CVC_NetworkClient::find(const DiscoveredService& service) {
+    return std::ranges::find_if(servers_, [&service](const CVC::Connection& peer) {
+        return peer.service.get() == &service;
     });
 }
 
+void CVC_NetworkClient::requestService() {
+    searching_ = true;
+    browser_->search(serviceType, "");
+}
+
+// The record is added in the same step as its resolve starts: a switch-off handed over
+// meanwhile comes before both or after both, and a report that comes after the switch-off
+// (or again for a listed service) changes nothing.
+void CVC_NetworkClient::serviceFound(const std::shared_ptr<DiscoveredService>& service) {
+    if (!searching_ || find(*service) != servers_.end()) {
+        return;
+    }
+    servers_.push_back(CVC::Connection{.service = service,
+                                       .backoff = {options_.retryFirst, options_.retryLongest}});
+    resolve(servers_.back());
+}
+
 void CVC_NetworkClient::serviceRemoved(const std::shared_ptr<DiscoveredService>& service) {
-    handOff([service](CVC_NetworkClient& client) { client.disconnectService(service); });
+    if (const Record peer = find(*service); peer != servers_.end()) {
+        disconnect(peer);
+    }
 }
 
 void CVC_NetworkClient::serviceDidNotResolve(const std::shared_ptr<DiscoveredService>& service) {
-    handOff([service](CVC_NetworkClient& client) { client.disconnectService(service); });
+    if (const Record peer = find(*service);
+        peer != servers_.end() && peer->state == CVC::Connection::State::resolving) {
+        retryLater(*peer);
+    }
 }
 
 void CVC_NetworkClient::serviceResolved(const std::shared_ptr<DiscoveredService>& service) {
-    handOff([service](CVC_NetworkClient& client) { client.openStreams(service); });
+    const Record found = find(*service);
+    if (found == servers_.end()) {
+        return;
+    }
+    CVC::Connection& peer = *found;
+    const std::vector<asio::ip::tcp::endpoint> endpoints = service->endpoints();
+    switch (peer.state) {
+        case CVC::Connection::State::open:
+            // A working connection stays while its address is listed: a new address alone
+            // never replaces it.
+            if (std::ranges::find(endpoints, peer.stream->remoteEndpoint()) != endpoints.end()) {
+                return;
+            }
+            connect(peer);
+            checkConnected();
+            return;
+        case CVC::Connection::State::connecting:
+            peer.connector->add(endpoints);
+            return;
+        case CVC::Connection::State::resolving:
+        case CVC::Connection::State::waiting:
+            connect(peer);
+            return;
+    }
 }
 
-void CVC_NetworkClient::requestService() {
-    browser_->search(serviceType, "");
+void CVC_NetworkClient::resolve(CVC::Connection& peer) {
+    peer.state = CVC::Connection::State::resolving;
+    peer.service->resolve(options_.resolveTimeout);
+}
+
+void CVC_NetworkClient::connect(CVC::Connection& peer) {
+    close(peer);
+    const std::vector<asio::ip::tcp::endpoint> endpoints = peer.service->endpoints();
+    if (endpoints.empty()) {
+        cannotGetStreams(peer);
+        retryLater(peer);
+        return;
+    }
+    peer.state = CVC::Connection::State::connecting;
+    peer.connector =
+        PeerConnector::start(loop_->io, endpoints,
+                             [weak = weak_from_this(), service = std::weak_ptr(peer.service)](
+                                 PeerConnector::Outcome outcome) {
+                                 const auto client = weak.lock();
+                                 const auto known = service.lock();
+                                 if (client && known) {
+                                     client->connectorDone(*known, std::move(outcome));
+                                 }
+                             });
 }
 
 namespace {
@@ -149,40 +211,22 @@ std::chrono::milliseconds unacknowledgedLimit(std::chrono::milliseconds keepAliv
     return keepAliveInterval / 2;
 }
 
-void closeStreams(CVC::Connection& record) {
-    if (record.inputStream) {
-        record.inputStream->close();
-    }
-    if (record.outputStream) {
-        record.outputStream->close();
-    }
-}
-
 }  // namespace
 
-void CVC_NetworkClient::disconnectService(const std::shared_ptr<DiscoveredService>& service) {
-    const auto record = std::ranges::find(servers_, service, &CVC::Connection::service);
-    if (record == servers_.end()) {
+void CVC_NetworkClient::connectorDone(const DiscoveredService& service,
+                                      PeerConnector::Outcome outcome) {
+    const Record found = find(service);
+    if (found == servers_.end() || found->state != CVC::Connection::State::connecting) {
         return;
     }
-    closeStreams(*record);
-    record->service->stop();
-    servers_.erase(record);
-    checkConnected();
-}
-
-void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& service) {
-    // A service is resolved again when its addresses change (renumbered, or an address
-    // that came late): a connection to an address it still has stays, so that nothing
-    // under way on it is lost; any other is replaced.
-    const auto current = std::ranges::find(servers_, service, &CVC::Connection::service);
-    if (current != servers_.end() && current->inputStream) {
-        const std::optional<asio::ip::tcp::endpoint> remote =
-            current->inputStream->remoteEndpoint();
-        const std::vector<asio::ip::tcp::endpoint> endpoints = service->endpoints();
-        if (remote && std::ranges::find(endpoints, *remote) != endpoints.end()) {
-            return;
+    CVC::Connection& peer = *found;
+    peer.connector.reset();
+    if (!outcome.socket) {
+        if (outcome.outOfResources) {
+            cannotGetStreams(peer);
         }
+        retryLater(peer);
+        return;
     }
     const std::weak_ptr<CVC_NetworkClient> weak = weak_from_this();
     PeerStream::Events events{[weak](PeerStream& stream, std::vector<std::uint32_t> words) {
@@ -195,36 +239,75 @@ void CVC_NetworkClient::openStreams(const std::shared_ptr<DiscoveredService>& se
                                       client->streamEnded(stream);
                                   }
                               }};
-    const std::shared_ptr<PeerStream> stream =
-        PeerStream::create(loop_->io, service->endpoints(), std::move(events),
-                           unacknowledgedLimit(options_.keepAliveInterval));
-    if (!stream) {
-        options_.log("Cannot get streams.");
-        disconnectService(service);
-        return;
-    }
-    const auto record = std::ranges::find(servers_, service, &CVC::Connection::service);
-    if (record != servers_.end()) {
-        // The connection it replaces is closed rather than left running unreferenced.
-        closeStreams(*record);
-        record->inputStream = stream;
-        record->outputStream = stream;
-        stream->open();
-        checkConnected();
-    }
+    peer.stream = PeerStream::start(std::move(*outcome.socket), outcome.remote, std::move(events),
+                                    unacknowledgedLimit(options_.keepAliveInterval));
+    peer.state = CVC::Connection::State::open;
+    peer.backoff.reset();
+    peer.complained = false;
+    checkConnected();
     if (!outputTimer_) {
         startKeepAlive();
     }
 }
 
 void CVC_NetworkClient::streamEnded(PeerStream& stream) {
-    const auto record = std::ranges::find_if(
-        servers_, [&stream](const CVC::Connection& r) { return r.inputStream.get() == &stream; });
-    if (record != servers_.end()) {
-        closeStreams(*record);
-        record->service->stop();
-        servers_.erase(record);
+    const Record peer = std::ranges::find_if(
+        servers_, [&stream](const CVC::Connection& p) { return p.stream.get() == &stream; });
+    if (peer != servers_.end()) {
+        retryLater(*peer);
+        checkConnected();
     }
+}
+
+void CVC_NetworkClient::retryLater(CVC::Connection& peer) {
+    close(peer);
+    peer.state = CVC::Connection::State::waiting;
+    peer.retry = std::make_shared<asio::steady_timer>(loop_->io, peer.backoff.next());
+    peer.retry->async_wait([weak = weak_from_this(), service = std::weak_ptr(peer.service),
+                            timer = std::weak_ptr(peer.retry)](const std::error_code& error) {
+        const auto client = weak.lock();
+        const auto known = service.lock();
+        if (error || !client || !known) {
+            return;
+        }
+        const Record found = client->find(*known);
+        if (found != client->servers_.end() && found->retry == timer.lock()) {
+            found->retry.reset();
+            client->resolve(*found);
+        }
+    });
+}
+
+void CVC_NetworkClient::cannotGetStreams(CVC::Connection& peer) {
+    if (!peer.complained && options_.log) {
+        options_.log("Cannot get streams.");
+    }
+    peer.complained = true;
+}
+
+// Ends whatever is under way for the peer: its connection, its attempts, its wait.
+void CVC_NetworkClient::close(CVC::Connection& peer) {
+    if (const auto stream = std::exchange(peer.stream, nullptr)) {
+        stream->close();
+    }
+    if (const auto connector = std::exchange(peer.connector, nullptr)) {
+        connector->cancel();
+    }
+    if (const auto retry = std::exchange(peer.retry, nullptr)) {
+        retry->cancel();
+    }
+}
+
+// The one way a peer goes, on its removal, the switch-off and the end: everything under way
+// for it ends, its service's resolve or watch too.
+void CVC_NetworkClient::release(CVC::Connection& peer) {
+    close(peer);
+    peer.service->stop();
+}
+
+void CVC_NetworkClient::disconnect(Record peer) {
+    release(*peer);
+    servers_.erase(peer);
     checkConnected();
 }
 
@@ -267,9 +350,9 @@ void CVC_NetworkClient::startKeepAlive() {
 }
 
 void CVC_NetworkClient::keepAliveTick() {
-    for (const CVC::Connection& record : servers_) {
-        if (record.outputStream) {
-            record.outputStream->writeKeepAlive();
+    for (const CVC::Connection& peer : servers_) {
+        if (peer.stream) {
+            peer.stream->writeKeepAlive();
         }
     }
     outputTimer_.reset();
@@ -278,21 +361,24 @@ void CVC_NetworkClient::keepAliveTick() {
 
 void CVC_NetworkClient::stopAll() {
     outputTimer_.reset();
+    searching_ = false;
     if (browser_) {
         browser_->stop();
     }
-    for (CVC::Connection& record : servers_) {
-        closeStreams(record);
-        record.service->stop();
+    for (CVC::Connection& peer : servers_) {
+        release(peer);
     }
     servers_.clear();
 }
 
 void CVC_NetworkClient::checkConnected() {
-    const bool connected = std::ranges::any_of(servers_, [](const CVC::Connection& record) {
-        return record.inputStream && record.outputStream;
+    const bool connected = std::ranges::any_of(servers_, [](const CVC::Connection& peer) {
+        return peer.state == CVC::Connection::State::open;
     });
-    mainQueue_.post([self = shared_from_this(), connected] { self->setConnected(connected); });
+    // Reports that reach the client while its last reference is being dropped publish nothing.
+    if (auto self = weak_from_this().lock()) {
+        mainQueue_.post([self = std::move(self), connected] { self->setConnected(connected); });
+    }
 }
 
 }  // namespace corvane

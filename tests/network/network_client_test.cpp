@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "command_words.h"
+#include "network/descriptors_used_up.h"
 #include "support/loopback_peer.h"
 #include "support/scripted_discovery.h"
 #include "support/wait_until.h"
@@ -16,6 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 using peer::wireBytes;
 using Words = std::vector<std::uint32_t>;
+using Endpoints = std::vector<asio::ip::tcp::endpoint>;
 
 // The main queue on the test thread's loop, counting the tasks posted to it and those that ran.
 struct CountingMainQueue final : MainQueue {
@@ -32,7 +34,8 @@ struct CountingMainQueue final : MainQueue {
     std::atomic<std::size_t> ran = 0;
 };
 
-// A client on a scripted discovery; the test thread is the main thread.
+// A client on a scripted discovery, trying peers again after 10 to 40 ms; the test thread
+// is the main thread.
 class ClientTest : public ::testing::Test {
   protected:
     void TearDown() override {
@@ -44,10 +47,10 @@ class ClientTest : public ::testing::Test {
         }
     }
 
-    void start(std::chrono::milliseconds keepAlive = 60s) {
+    void start() {
         client = CVC_NetworkClient::create(
             mainQueue, discovery.factory(),
-            {keepAlive, 5s, [this](const std::string& message) { log.push_back(message); }});
+            {60s, 5s, [this](const std::string& message) { log.push_back(message); }, 10ms, 40ms});
         token = client->observeConnected(
             [this, observed = client.get()] { changes.push_back(observed->connected()); });
         client->setReceiveCommand(
@@ -55,8 +58,7 @@ class ClientTest : public ::testing::Test {
     }
     static std::shared_ptr<ScriptedService> serviceOf(const LoopbackPeer& peer,
                                                       std::string name = "peer") {
-        return std::make_shared<ScriptedService>(
-            std::move(name), std::vector<asio::ip::tcp::endpoint>{peer.endpoint()});
+        return std::make_shared<ScriptedService>(std::move(name), Endpoints{peer.endpoint()});
     }
     template <typename Condition>
     bool pumpUntil(Condition done) {
@@ -70,6 +72,9 @@ class ClientTest : public ::testing::Test {
     int stops(const std::shared_ptr<ScriptedService>& service) {
         return discovery.onClientThread([&] { return service->stops; });
     }
+    int resolves(const std::shared_ptr<ScriptedService>& service) {
+        return discovery.onClientThread([&] { return service->resolveCalls; });
+    }
 
     asio::io_context mainLoop;
     asio::executor_work_guard<asio::io_context::executor_type> idle{mainLoop.get_executor()};
@@ -82,117 +87,170 @@ class ClientTest : public ::testing::Test {
     std::shared_ptr<CVC_NetworkClient> client;
 };
 
+TEST(Backoff, DoublesUpToItsLongestAndStartsOverAfterAConnection) {
+    Backoff backoff(1s, 30s);
+    std::vector<std::chrono::milliseconds> waits;
+    for (int i = 0; i < 7; ++i) {
+        waits.push_back(backoff.next());
+    }
+    EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s, 8s, 16s, 30s, 30s}));
+    backoff.reset();
+    EXPECT_EQ(backoff.next(), 1s);
+}
+
 // How the stream is cut into words is the stream fuzz target's to check.
-TEST_F(ClientTest, PeerFoundBeforeTheThreadRunsDeliversWordsUntilItsEnd) {
+TEST_F(ClientTest, APeerWhoseConnectionEndsIsConnectedAgainWhileListedAndNotOnceRemoved) {
     LoopbackPeer peer;
-    const auto service = serviceOf(peer);
-    discovery.foundOnFirstSearch = service;  // the hand-off waits in the loop
     start();
-    EXPECT_TRUE(client->running());
-    EXPECT_FALSE(client->connected());
+    const auto service = serviceOf(peer);
+    discovery.found(service);
     ASSERT_TRUE(peer.waitForConnections(1));
-    EXPECT_EQ(service->lastTimeout, 5s);
     std::vector<std::uint8_t> bytes = wireBytes({1, 2, 0x10000005});
     bytes.push_back(0x99);  // and the start of a word that never ends
     peer.send(0, bytes);
     peer.close(0);
-    ASSERT_TRUE(pumpUntil([this] { return changes.size() == 2; }));
+    ASSERT_TRUE(peer.waitForConnections(2));
+    ASSERT_TRUE(pumpUntil([this] { return changes.size() == 3; }));
     EXPECT_EQ(words, (Words{1, 2, 0x10000005}));
-    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+    EXPECT_EQ(changes, (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(service->lastTimeout, 5s);
+    EXPECT_EQ(resolves(service), 2);  // resolved again: the address may have changed
+
+    discovery.removed(service);
+    EXPECT_TRUE(peer.waitForHangUp(1));
+    ASSERT_TRUE(pumpUntil([this] { return !client->connected(); }));
+    runLoopUntil(
+        mainLoop, [] { return false; }, 200ms);  // five times the longest wait
+    EXPECT_EQ(peer.connections(), 2U);
+    EXPECT_EQ(resolves(service), 2);
     EXPECT_EQ(stops(service), 1);
-    EXPECT_EQ(discovery.onClientThread([this] { return discovery.calls; }),
-              (std::vector<std::string>{"search _corvane2._tcp "}));
 }
 
-// A resolve again to the address it is connected to keeps the connection; to others it
-// is replaced.
-TEST_F(ClientTest, ServiceFoundTwiceUsesItsFirstRecordWhichRemovalActsOn) {
-    LoopbackPeer peer;
+// A resolve reported again (the peer gained or lost an address) keeps a connection whose
+// address is still listed and moves it when its address goes.
+TEST_F(ClientTest, AWorkingConnectionStaysWhileItsAddressIsListed) {
+    LoopbackPeer first;
+    LoopbackPeer second;
     start();
-    const auto service = serviceOf(peer);
+    const auto service = serviceOf(first);
     discovery.found(service);
-    ASSERT_TRUE(peer.waitForConnections(1));
-    peer.send(0, wireBytes({1}));
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));  // the client has connected
-    discovery.found(service);
-    settle();
-    settle();
-    peer.send(0, wireBytes({99}));
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 2; }));
-    settle();
-    EXPECT_EQ(changes, (std::vector<bool>{true}));
+    ASSERT_TRUE(first.waitForConnections(1));
+    discovery.answer(service, Endpoints{second.endpoint(), first.endpoint()});
+    first.send(0, wireBytes({1}));
+    ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));
+    EXPECT_EQ(second.connections(), 0U);
 
     const std::size_t postedBefore = mainQueue.posted;
-    const auto stranger = serviceOf(peer, "stranger");
-    discovery.removed(stranger);
+    discovery.removed(serviceOf(first, "stranger"));
     settle();
     EXPECT_EQ(mainQueue.posted, postedBefore);  // not even a recheck of connected
-    EXPECT_EQ(stops(stranger), 0);
 
-    discovery.removed(service);
-    ASSERT_TRUE(pumpUntil([this] { return !client->connected(); }));
-    EXPECT_TRUE(peer.waitForHangUp(0));
-    discovery.removed(service);
-    settle();
-    EXPECT_EQ(stops(service), 2);
-    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+    discovery.answer(service, Endpoints{second.endpoint()});
+    EXPECT_TRUE(first.waitForHangUp(0));
+    ASSERT_TRUE(second.waitForConnections(1));
+    second.send(0, wireBytes({2}));
+    ASSERT_TRUE(pumpUntil([this] { return words.size() == 2; }));
+    EXPECT_EQ(first.connections(), 1U);
+    EXPECT_EQ(changes, (std::vector<bool>{true, false, true}));
 }
 
-TEST_F(ClientTest, ServicesWithoutConnectionAreDroppedWithoutDisturbingOtherPeers) {
+TEST_F(ClientTest, PeersThatCannotBeReachedAreTriedAgainAndOnlyALocalFaultIsSaid) {
     const asio::ip::tcp::endpoint closedPort = LoopbackPeer().endpoint();
     LoopbackPeer good;
     start();
-    const auto failing = std::make_shared<ScriptedService>(
-        "failing", std::vector<asio::ip::tcp::endpoint>{good.endpoint()}, false);
-    const auto addressless =
-        std::make_shared<ScriptedService>("addressless", std::vector<asio::ip::tcp::endpoint>{});
-    discovery.found(failing);
-    discovery.found(addressless);
-    settle();
-    settle();
-    EXPECT_EQ(stops(failing) + stops(addressless), 2);
+    const auto failing =
+        std::make_shared<ScriptedService>("failing", Endpoints{good.endpoint()}, false);
+    const auto addressless = std::make_shared<ScriptedService>("addressless", Endpoints{});
+    const auto refused = std::make_shared<ScriptedService>("refused", Endpoints{closedPort});
+    for (const auto& service : {failing, addressless, refused}) {
+        discovery.found(service);
+    }
+    ASSERT_TRUE(pumpUntil([&] {
+        return resolves(failing) >= 3 && resolves(addressless) >= 3 && resolves(refused) >= 3;
+    }));
     EXPECT_EQ(discovery.onClientThread([this] { return log; }),
               (std::vector<std::string>{"Cannot get streams."}));
     EXPECT_TRUE(changes.empty());
 
-    const auto refused = std::make_shared<ScriptedService>(
-        "refused", std::vector<asio::ip::tcp::endpoint>{closedPort});
-    discovery.found(refused);
     // Addresses are tried in turn: the refusing one is passed over.
-    discovery.found(std::make_shared<ScriptedService>(
-        "good", std::vector<asio::ip::tcp::endpoint>{closedPort, good.endpoint()}));
+    discovery.found(
+        std::make_shared<ScriptedService>("good", Endpoints{closedPort, good.endpoint()}));
     ASSERT_TRUE(good.waitForConnections(1));
-    ASSERT_TRUE(pumpUntil([&] { return stops(refused) == 1; }));
-    good.send(0, wireBytes({5}));
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));
-    settle();
-    EXPECT_TRUE(client->connected());
+    ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
+    EXPECT_EQ(good.connections(), 1U);
 }
 
-TEST_F(ClientTest, ConnectedIsPublishedOnChangeAndSleepClosesEverythingUntilWake) {
-    LoopbackPeer first;
-    LoopbackPeer second;
+// A refused peer is tried first: the client's loop makes the descriptors of its own that it
+// needs, and the sanitizers learn the types involved, before descriptors run out.
+TEST_F(ClientTest, OutOfDescriptorsIsSaidOnceAndThePeerConnectedOnceTheyAreBack) {
+    LoopbackPeer peer;
+    start();
+    const auto refused =
+        std::make_shared<ScriptedService>("refused", Endpoints{LoopbackPeer().endpoint()});
+    discovery.found(refused);
+    ASSERT_TRUE(pumpUntil([&] { return resolves(refused) >= 2; }));
+    discovery.removed(refused);
+    const auto service = serviceOf(peer);
+    {
+        const DescriptorsUsedUp full;
+        discovery.found(service);
+        ASSERT_TRUE(pumpUntil([&] { return resolves(service) >= 3; }));
+    }
+    ASSERT_TRUE(peer.waitForConnections(1));
+    EXPECT_EQ(discovery.onClientThread([this] { return log; }),
+              (std::vector<std::string>{"Cannot get streams."}));
+}
+
+// Whatever the switch-off crosses on the client thread (a report on its way, a resolve
+// under way, connection attempts), nothing of it is connected afterwards, and switching on
+// again gives one connection.
+TEST_F(ClientTest, SwitchOffIsFinalWhateverItCrossesAndSwitchingOnGivesOneConnection) {
+    LoopbackPeer peer;
     start();
     client->setRunning(true);  // the value it has: nothing happens
-    discovery.found(serviceOf(first, "first"));
-    discovery.found(serviceOf(second, "second"));
-    ASSERT_TRUE(first.waitForConnections(1));
-    ASSERT_TRUE(second.waitForConnections(1));
-    settle();
-    first.close(0);
-    ASSERT_TRUE(pumpUntil([&] { return mainQueue.posted == mainQueue.ran && mainQueue.ran >= 3; }));
-    EXPECT_TRUE(client->connected());
+    const auto held = [&peer] {
+        const auto service = serviceOf(peer);
+        service->answersHeld = true;
+        return service;
+    };
+    const auto before = held();
+    discovery.inOrder([&] {
+        discovery.found(before);
+        client->setRunning(false);
+        client->setRunning(false);
+    });
+    discovery.found(before);   // a report already on its way
+    discovery.answer(before);  // and the outcome of the resolve it had started
+    EXPECT_EQ(stops(before), 1);
+    EXPECT_EQ(resolves(before), 1);
+    EXPECT_EQ(peer.connections(), 0U);
 
-    client->setRunning(false);
-    client->setRunning(false);
     client->setRunning(true);
-    EXPECT_TRUE(client->running());
+    const auto connecting = held();
+    discovery.found(connecting);
+    discovery.inOrder([&] {
+        discovery.answer(connecting);  // starts the attempts
+        client->setRunning(false);     // before they can finish
+    });
+    EXPECT_EQ(stops(connecting), 1);
+
+    client->setRunning(true);
+    const auto after = held();
+    discovery.found(after);
+    discovery.answer(after);
+    ASSERT_TRUE(pumpUntil([this] { return client->connected(); }));
+    ASSERT_TRUE(peer.waitForLive(1));
+    peer.send(peer.connections() - 1, wireBytes({7}));
+    ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));
+    EXPECT_EQ(words, Words{7});
+
+    client->setRunning(false);  // sleep closes the connection
+    EXPECT_TRUE(peer.waitForLive(0));
     ASSERT_TRUE(pumpUntil([this] { return !client->connected(); }));
-    EXPECT_TRUE(second.waitForHangUp(0));
-    EXPECT_EQ(
-        discovery.onClientThread([this] { return discovery.calls; }),
-        (std::vector<std::string>{"search _corvane2._tcp ", "stop", "search _corvane2._tcp "}));
     EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+    EXPECT_EQ(discovery.onClientThread([this] { return discovery.calls; }),
+              (std::vector<std::string>{"search _corvane2._tcp ", "stop", "search _corvane2._tcp ",
+                                        "stop", "search _corvane2._tcp ", "stop"}));
 }
 
 // The handler keeps each word's receipt for a while, as a backlog of commands waiting to
@@ -228,22 +286,32 @@ TEST_F(ClientTest, FloodIsHeldBackWhileItsWordsAreUnderWayAndLosesNothing) {
     EXPECT_EQ(written.wait_for(5s), std::future_status::ready);
 }
 
-TEST_F(ClientTest, KeepAliveWritesOneZeroByteToEveryPeerEvenBesideOneThatNeverReads) {
-    LoopbackPeer reading;
-    LoopbackPeer deaf(false);
-    start(20ms);
-    discovery.found(serviceOf(deaf, "deaf"));
-    discovery.found(serviceOf(reading, "reading"));
-    ASSERT_TRUE(reading.waitForConnections(1));
-    ASSERT_TRUE(deaf.waitForConnections(1));
-    std::this_thread::sleep_for(200ms);
-    const std::vector<std::uint8_t> received = reading.received(0);
-    EXPECT_GE(received.size(), 3U);
-    EXPECT_LE(received.size(), 11U);
+TEST_F(ClientTest, KeepAliveWritesZeroBytesToEveryPeer) {
+    LoopbackPeer peer;
+    client = CVC_NetworkClient::create(mainQueue, discovery.factory(), {.keepAliveInterval = 20ms});
+    discovery.found(serviceOf(peer));
+    ASSERT_TRUE(peer.waitForConnections(1));
+    ASSERT_TRUE(waitUntil([&] { return peer.received(0).size() >= 3; }, 10s));
+    const std::vector<std::uint8_t> received = peer.received(0);
     EXPECT_EQ(std::count(received.begin(), received.end(), 0), std::ssize(received));
+}
 
-    reading.send(0, wireBytes({77}));
-    ASSERT_TRUE(pumpUntil([this] { return words.size() == 1; }));
+// The peer stays silent and connected: only the write can tell.
+TEST(PeerStream, AKeepAliveThatCannotBeWrittenEndsTheConnection) {
+    asio::io_context loop;
+    asio::ip::tcp::acceptor acceptor(loop, {asio::ip::address_v4::loopback(), 0});
+    asio::ip::tcp::socket socket(loop);
+    socket.connect(acceptor.local_endpoint());
+    const asio::ip::tcp::socket silent = acceptor.accept();
+    socket.shutdown(asio::ip::tcp::socket::shutdown_send);
+    bool ended = false;
+    const auto stream = PeerStream::start(
+        std::move(socket), acceptor.local_endpoint(),
+        {[](PeerStream&, std::vector<std::uint32_t>) {}, [&ended](PeerStream&) { ended = true; }},
+        1s);
+    stream->writeKeepAlive();
+    EXPECT_TRUE(runLoopUntil(
+        loop, [&] { return ended; }, 10s));
 }
 
 TEST_F(ClientTest, QueuedWordsGoToTheHandlerSetLateEvenAfterTheClientIsReleased) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -38,6 +39,16 @@ class LoopbackPeer {
 
     bool waitForConnections(std::size_t count) {
         return waitFor([this, count] { return clients_.size() >= count; });
+    }
+    // Whether exactly `count` clients are connected, none still to hang up.
+    bool waitForLive(std::size_t count) {
+        return waitFor([this, count] {
+            return std::size_t(std::ranges::count_if(
+                       clients_, [](const auto& client) { return !client->ended; })) == count;
+        });
+    }
+    std::size_t connections() {
+        return onLoopThread(loop_, [this] { return clients_.size(); });
     }
     // Whether client `index` (counted from 0) has hung up.
     bool waitForHangUp(std::size_t index) {

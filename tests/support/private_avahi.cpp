@@ -19,19 +19,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* busConfig = R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
+constexpr const char* busConfig = R"(<busconfig>
   <type>system</type>
   <listen>@ADDRESS@</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow receive_sender="*"/>
-    <allow eavesdrop="true"/>
+    <allow user="*"/><allow own="*"/><allow send_destination="*"/><allow receive_sender="*"/>
   </policy>
 </busconfig>
 )";

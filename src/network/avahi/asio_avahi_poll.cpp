@@ -24,10 +24,7 @@ struct AvahiWatch {
     // Shared with the pending waits, so that a watch freed inside its own callback stays
     // valid until those waits have come back.
     struct State {
-        // D-Bus watches one socket twice (reading, writing), and an epoll set takes a
-        // descriptor only once: each watch waits on its own duplicate.
-        State(asio::io_context& loop, int watchedFd)
-            : descriptor(loop, ::dup(watchedFd)), fd(watchedFd) {}
+        State(asio::io_context& loop, int watchedFd) : descriptor(loop), fd(watchedFd) {}
         asio::posix::stream_descriptor descriptor;
         int fd;
         AvahiWatchEvent events = static_cast<AvahiWatchEvent>(0);
@@ -96,28 +93,45 @@ void arm(const std::shared_ptr<WatchState>& state) {
     waitFor(state, AVAHI_WATCH_OUT, asio::posix::stream_descriptor::wait_write, state->waitingOut);
 }
 
+// Avahi calls these from C: nothing may be thrown through them. A watch that cannot be
+// made is reported to Avahi as null (D-Bus then fails the connection, which is retried).
 AvahiWatch* watchNew(const AvahiPoll* api, int fd, AvahiWatchEvent events,
-                     AvahiWatchCallback callback, void* userdata) {
-    auto* watch = new AvahiWatch{std::make_shared<WatchState>(loopOf(api), fd)};
+                     AvahiWatchCallback callback, void* userdata) noexcept try {
+    auto state = std::make_shared<WatchState>(loopOf(api), fd);
+    // D-Bus watches one socket twice (reading, writing), and an epoll set takes a
+    // descriptor only once: each watch waits on its own duplicate.
+    const int duplicate = ::dup(fd);
+    if (duplicate < 0) {
+        return nullptr;
+    }
+    std::error_code error;
+    state->descriptor.assign(duplicate, error);
+    if (error) {
+        ::close(duplicate);
+        return nullptr;
+    }
+    auto* watch = new AvahiWatch{std::move(state)};
     watch->state->events = events;
     watch->state->callback = callback;
     watch->state->userdata = userdata;
     watch->state->owner = watch;
     arm(watch->state);
     return watch;
+} catch (const std::exception&) {
+    return nullptr;
 }
 
-void watchUpdate(AvahiWatch* watch, AvahiWatchEvent events) {
+void watchUpdate(AvahiWatch* watch, AvahiWatchEvent events) noexcept {
     // A wait no longer wanted comes back and is ignored by dispatch().
     watch->state->events = events;
     arm(watch->state);
 }
 
-AvahiWatchEvent watchGetEvents(AvahiWatch* watch) {
+AvahiWatchEvent watchGetEvents(AvahiWatch* watch) noexcept {
     return watch->state->lastEvents;
 }
 
-void watchFree(AvahiWatch* watch) {
+void watchFree(AvahiWatch* watch) noexcept {
     const std::shared_ptr<WatchState> state = watch->state;
     state->freed = true;
     std::error_code ignored;
@@ -125,7 +139,7 @@ void watchFree(AvahiWatch* watch) {
     delete watch;
 }
 
-void setTimer(AvahiTimeout* timeout, const struct timeval* when) {
+void setTimer(AvahiTimeout* timeout, const struct timeval* when) noexcept {
     const std::shared_ptr<TimeoutState> state = timeout->state;
     const unsigned generation = ++state->generation;
     state->timer.cancel();
@@ -146,20 +160,22 @@ void setTimer(AvahiTimeout* timeout, const struct timeval* when) {
 }
 
 AvahiTimeout* timeoutNew(const AvahiPoll* api, const struct timeval* when,
-                         AvahiTimeoutCallback callback, void* userdata) {
+                         AvahiTimeoutCallback callback, void* userdata) noexcept try {
     auto* timeout = new AvahiTimeout{std::make_shared<TimeoutState>(loopOf(api))};
     timeout->state->callback = callback;
     timeout->state->userdata = userdata;
     timeout->state->owner = timeout;
     setTimer(timeout, when);
     return timeout;
+} catch (const std::exception&) {
+    return nullptr;
 }
 
-void timeoutUpdate(AvahiTimeout* timeout, const struct timeval* when) {
+void timeoutUpdate(AvahiTimeout* timeout, const struct timeval* when) noexcept {
     setTimer(timeout, when);
 }
 
-void timeoutFree(AvahiTimeout* timeout) {
+void timeoutFree(AvahiTimeout* timeout) noexcept {
     timeout->state->owner = nullptr;
     timeout->state->timer.cancel();
     delete timeout;

@@ -2,10 +2,9 @@
 
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
-#include <avahi-common/error.h>
 
-#include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
+#include <iostream>
 #include <map>
 #include <set>
 #include <utility>
@@ -20,11 +19,17 @@ namespace {
 // After browsing starts again on a restarted daemon, services not seen again within this
 // time are taken as gone.
 constexpr std::chrono::seconds staleAfterRestart{5};
+// A client that could not be made at all (no system bus, no memory) is tried again after this.
+constexpr std::chrono::seconds clientRetry{1};
+
+void say(const char* line) {
+    std::cerr << "corvane-client: " << line << std::endl;
+}
 
 class AvahiDiscovery final : public ServiceDiscovery {
   public:
     AvahiDiscovery(asio::io_context& loop, ServiceDiscoveryListener& listener)
-        : poll_(loop), listener_(listener), sweep_(loop) {
+        : poll_(loop), listener_(listener), sweep_(loop), reconnect_(loop) {
         connect();
     }
 
@@ -37,8 +42,7 @@ class AvahiDiscovery final : public ServiceDiscovery {
         type_ = type;
         domain_ = domain;
         searching_ = true;
-        if (browser_ == nullptr && client_ != nullptr &&
-            avahi_client_get_state(client_) == AVAHI_CLIENT_S_RUNNING) {
+        if (daemon_ == Daemon::running && browser_ == nullptr) {
             startBrowsing();
         }
     }
@@ -50,6 +54,7 @@ class AvahiDiscovery final : public ServiceDiscovery {
     }
 
   private:
+    enum class Daemon { unknown, running, awaited };
     using Instance = std::pair<AvahiIfIndex, AvahiProtocol>;
     struct Entry {
         std::shared_ptr<AvahiService> service;
@@ -61,10 +66,9 @@ class AvahiDiscovery final : public ServiceDiscovery {
         int error = 0;
         // NO_FAIL: without a daemon the client waits for one instead of failing.
         client_ = avahi_client_new(poll_.api(), AVAHI_CLIENT_NO_FAIL, clientChanged, this, &error);
-        for (const std::weak_ptr<AvahiService>& weak : live_) {
-            if (const auto service = weak.lock()) {
-                service->setClient(client_);
-            }
+        if (client_ == nullptr) {
+            daemonAway();
+            reconnectAfter(clientRetry);
         }
     }
 
@@ -72,42 +76,82 @@ class AvahiDiscovery final : public ServiceDiscovery {
         if (client_ == nullptr) {
             return;
         }
-        // avahi_client_free frees every resolver made through the client.
-        for (const std::weak_ptr<AvahiService>& weak : live_) {
-            if (const auto service = weak.lock()) {
-                service->setClient(nullptr);
-            }
-        }
+        // avahi_client_free frees every lookup made through the client: they end first.
+        forEachService([](AvahiService& service) { service.clientLost(); });
         avahi_client_free(std::exchange(client_, nullptr));
     }
 
-    static void clientChanged(AvahiClient* client, AvahiClientState state, void* userdata) {
+    void reconnectAfter(std::chrono::milliseconds delay) {
+        reconnect_.expires_after(delay);
+        reconnect_.async_wait([this, alive = std::weak_ptr<int>(alive_)](const std::error_code& e) {
+            if (!e && !alive.expired()) {
+                disconnect();
+                connect();
+            }
+        });
+    }
+
+    template <typename Action>
+    void forEachService(Action action) {
+        std::erase_if(live_, [](const std::weak_ptr<AvahiService>& s) { return s.expired(); });
+        for (const std::weak_ptr<AvahiService>& weak : live_) {
+            if (const auto service = weak.lock()) {
+                action(*service);
+            }
+        }
+    }
+
+    static void clientChanged(AvahiClient* client, AvahiClientState state,
+                              void* userdata) noexcept {
         auto* self = static_cast<AvahiDiscovery*>(userdata);
         self->client_ = client;  // also called from inside avahi_client_new
         switch (state) {
             case AVAHI_CLIENT_S_RUNNING:
-                if (self->searching_ && self->browser_ == nullptr) {
-                    self->startBrowsing();
-                }
+            case AVAHI_CLIENT_S_REGISTERING:
+            case AVAHI_CLIENT_S_COLLISION:
+                self->daemonRunning();
                 break;
             case AVAHI_CLIENT_CONNECTING:
-                // The daemon went away; the client waits for the next one.
-                self->forgetInstances();
+                self->daemonAway();
                 break;
             case AVAHI_CLIENT_FAILURE:
-                // The bus connection itself is lost: start over with a new client, once
-                // this callback has returned.
-                self->forgetInstances();
-                asio::post(self->poll_.loop(), [self, alive = std::weak_ptr<int>(self->alive_)] {
-                    if (!alive.expired()) {
-                        self->disconnect();
-                        self->connect();
-                    }
-                });
-                break;
-            default:
+                // Avahi 0.8 reports a daemon that went away as a failure of the client:
+                // a new client, made once this callback has returned, waits for the next.
+                self->daemonAway();
+                self->reconnectAfter(std::chrono::milliseconds(0));
                 break;
         }
+    }
+
+    void daemonRunning() {
+        if (daemon_ == Daemon::running) {
+            return;
+        }
+        if (daemon_ == Daemon::awaited) {
+            say(wentAway_ ? "avahi-daemon is back." : "avahi-daemon is running.");
+        }
+        daemon_ = Daemon::running;
+        forEachService([this](AvahiService& service) { service.clientReady(client_); });
+        if (searching_ && browser_ == nullptr) {
+            startBrowsing();
+        }
+    }
+
+    void daemonAway() {
+        if (daemon_ == Daemon::awaited) {
+            return;
+        }
+        wentAway_ = daemon_ == Daemon::running;
+        say(wentAway_ ? "avahi-daemon went away; waiting for it to come back."
+                      : "avahi-daemon is not running; waiting for it.");
+        daemon_ = Daemon::awaited;
+        // Its browser is dead, and which services are still there is known again only
+        // once the next browser reports them.
+        stopBrowsing();
+        for (auto& [name, entry] : services_) {
+            entry.instances.clear();
+        }
+        forEachService([](AvahiService& service) { service.clientLost(); });
     }
 
     void startBrowsing() {
@@ -133,15 +177,6 @@ class AvahiDiscovery final : public ServiceDiscovery {
         }
     }
 
-    // The daemon is gone: its browser is dead, and which services are still there is
-    // known again only once the next browser reports them.
-    void forgetInstances() {
-        stopBrowsing();
-        for (auto& [name, entry] : services_) {
-            entry.instances.clear();
-        }
-    }
-
     void removeUnseen() {
         for (auto entry = services_.begin(); entry != services_.end();) {
             if (entry->second.instances.empty()) {
@@ -156,7 +191,7 @@ class AvahiDiscovery final : public ServiceDiscovery {
 
     static void browsed(AvahiServiceBrowser*, AvahiIfIndex interface, AvahiProtocol protocol,
                         AvahiBrowserEvent event, const char* name, const char* type,
-                        const char* domain, AvahiLookupResultFlags, void* userdata) {
+                        const char* domain, AvahiLookupResultFlags, void* userdata) noexcept {
         auto* self = static_cast<AvahiDiscovery*>(userdata);
         switch (event) {
             case AVAHI_BROWSER_NEW:
@@ -179,9 +214,8 @@ class AvahiDiscovery final : public ServiceDiscovery {
         if (entry.service) {
             return;
         }
-        entry.service =
-            std::make_shared<AvahiService>(poll_.loop(), listener_, std::move(name), client_);
-        std::erase_if(live_, [](const std::weak_ptr<AvahiService>& s) { return s.expired(); });
+        entry.service = std::make_shared<AvahiService>(poll_.loop(), listener_, std::move(name));
+        entry.service->clientReady(client_);
         live_.push_back(entry.service);
         listener_.serviceFound(entry.service);
     }
@@ -202,8 +236,12 @@ class AvahiDiscovery final : public ServiceDiscovery {
     AsioAvahiPoll poll_;
     ServiceDiscoveryListener& listener_;
     AvahiClient* client_ = nullptr;
+    Daemon daemon_ = Daemon::unknown;
+    // Whether the daemon awaited was running before (a restart) rather than never seen.
+    bool wentAway_ = false;
     AvahiServiceBrowser* browser_ = nullptr;
     asio::steady_timer sweep_;
+    asio::steady_timer reconnect_;
     bool searching_ = false;
     std::string type_;
     std::string domain_;

@@ -1,180 +1,252 @@
 #include "network/avahi/avahi_service.h"
 
-#include <avahi-common/address.h>
+#include <avahi-common/defs.h>
 
 #include <algorithm>
-#include <asio/ip/address.hpp>
-#include <asio/post.hpp>
+#include <cstring>
+#include <optional>
+#include <utility>
 
 namespace corvane::avahi {
 namespace {
 
-constexpr std::array<AvahiProtocol, 2> addressFamilies{AVAHI_PROTO_INET, AVAHI_PROTO_INET6};
-// Where each family's address is asked for: Avahi publishes IPv4 addresses over IPv4
-// mDNS only (IPv6 ones over both), so an IPv4 address asked for over IPv6 never comes.
-constexpr std::array<AvahiProtocol, 2> lookupProtocols{AVAHI_PROTO_INET, AVAHI_PROTO_UNSPEC};
+using Clock = asio::steady_timer::clock_type;
 
-// Once one family has answered, the other is waited for this long at most: a host's
-// addresses come together, and a peer without one family should not cost the whole
-// resolve timeout.
-constexpr std::chrono::milliseconds otherFamilyWait{500};
+constexpr std::array<std::uint16_t, 2> addressTypes{AVAHI_DNS_TYPE_A, AVAHI_DNS_TYPE_AAAA};
 
-std::optional<asio::ip::tcp::endpoint> endpointOf(const AvahiAddress& address,
-                                                  AvahiIfIndex interface, uint16_t port) {
-    char text[AVAHI_ADDRESS_STR_MAX];
-    avahi_address_snprint(text, sizeof text, &address);
-    std::error_code error;
-    asio::ip::address ip = asio::ip::make_address(text, error);
-    if (error) {
-        return std::nullopt;
+// How long after the first address of a burst it is reported: a host's addresses come
+// together, and a peer without one family should not cost a resolve its whole deadline.
+constexpr std::chrono::milliseconds settleTime{500};
+
+std::optional<asio::ip::address> addressOf(std::uint16_t type, const void* data, std::size_t size) {
+    if (type == AVAHI_DNS_TYPE_A && size == 4) {
+        asio::ip::address_v4::bytes_type bytes;
+        std::memcpy(bytes.data(), data, size);
+        return asio::ip::address_v4(bytes);
     }
-    if (ip.is_v6() && ip.to_v6().is_link_local()) {
-        asio::ip::address_v6 v6 = ip.to_v6();
-        v6.scope_id(static_cast<unsigned>(interface));
-        ip = v6;
+    if (type == AVAHI_DNS_TYPE_AAAA && size == 16) {
+        asio::ip::address_v6::bytes_type bytes;
+        std::memcpy(bytes.data(), data, size);
+        return asio::ip::address_v6(bytes);
     }
-    return asio::ip::tcp::endpoint(ip, port);
+    return std::nullopt;
 }
 
 }  // namespace
 
-AvahiService::AvahiService(asio::io_context& loop, ServiceDiscoveryListener& listener, Name name,
-                           AvahiClient* client)
-    : loop_(loop), listener_(listener), name_(std::move(name)), client_(client), timeout_(loop) {}
+AvahiService::AvahiService(asio::io_context& loop, ServiceDiscoveryListener& listener, Name name)
+    : loop_(loop), listener_(listener), name_(std::move(name)), deadline_(loop), settle_(loop) {}
 
 AvahiService::~AvahiService() {
     stop();
 }
 
-bool AvahiService::resolving() const {
-    return !reported_ &&
-           std::ranges::any_of(resolvers_, [](const auto* r) { return r != nullptr; });
-}
-
 void AvahiService::resolve(std::chrono::milliseconds timeout) {
     stop();
-    answers_ = {};
-    reported_ = false;
-    // Hosts publish addresses of both families, a peer may listen on one family only, and
-    // which answer comes first varies: every address found is kept, to be tried in turn.
-    if (client_ != nullptr) {
-        for (std::size_t family = 0; family < resolvers_.size(); ++family) {
-            resolvers_[family] = avahi_service_resolver_new(
-                client_, AVAHI_IF_UNSPEC, lookupProtocols[family], name_.name.c_str(),
-                name_.type.c_str(), name_.domain.c_str(), addressFamilies[family],
-                static_cast<AvahiLookupFlags>(0), resolved, this);
-        }
-    }
-    if (std::ranges::count(resolvers_, nullptr) != 0) {
-        stop();
-        reportFailureLater();
-        return;
-    }
-    timeout_.expires_after(timeout);
-    finishAtDeadline();
-}
-
-void AvahiService::finishAtDeadline() {
-    timeout_.async_wait([weak = weak_from_this()](const std::error_code& error) {
+    sightings_.clear();
+    host_.clear();
+    port_ = 0;
+    phase_ = Phase::resolving;
+    deadline_.expires_after(timeout);
+    deadline_.async_wait([weak = weak_from_this()](const std::error_code& error) {
         const auto self = weak.lock();
-        if (!error && self && self->resolving()) {
-            self->finishResolve();
+        // A wait that came due as it was replaced finds a later expiry.
+        if (error || !self || self->phase_ != Phase::resolving ||
+            self->deadline_.expiry() > Clock::now()) {
+            return;
+        }
+        if (self->answeredEndpoints().empty()) {
+            self->fail();
+        } else {
+            self->report();
         }
     });
+    startLookups();
 }
 
 void AvahiService::stop() {
-    timeout_.cancel();
-    for (AvahiServiceResolver*& resolver : resolvers_) {
-        if (resolver != nullptr) {
-            avahi_service_resolver_free(std::exchange(resolver, nullptr));
-        }
+    phase_ = Phase::idle;
+    deadline_.cancel();
+    stopSettling();
+    endLookups();
+}
+
+void AvahiService::clientReady(AvahiClient* client) {
+    client_ = client;
+    if (phase_ != Phase::idle && resolver_ == nullptr) {
+        startLookups();
     }
 }
 
-void AvahiService::setClient(AvahiClient* client) {
-    if (client_ == client) {
+void AvahiService::clientLost() {
+    endLookups();
+    client_ = nullptr;
+}
+
+void AvahiService::startLookups() {
+    if (client_ == nullptr) {
         return;
     }
-    const bool wasResolving = resolving();
-    stop();
-    client_ = client;
-    if (wasResolving) {
-        reportFailureLater();
+    // Addresses come from the record browsers, which see every one of them.
+    resolver_ = avahi_service_resolver_new(
+        client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, name_.name.c_str(), name_.type.c_str(),
+        name_.domain.c_str(), AVAHI_PROTO_UNSPEC,
+        static_cast<AvahiLookupFlags>(AVAHI_LOOKUP_NO_TXT | AVAHI_LOOKUP_NO_ADDRESS),
+        serviceAnswered, this);
+    if (resolver_ != nullptr && !host_.empty()) {
+        browseAddresses();
     }
 }
 
-// Outcomes are reported from the loop, never from inside the call that asked for the
-// resolve, so that the caller's own bookkeeping for it comes first.
-void AvahiService::reportFailureLater() {
-    asio::post(loop_, [weak = weak_from_this()] {
-        if (const auto self = weak.lock()) {
-            self->listener_.serviceDidNotResolve(self);
+void AvahiService::browseAddresses() {
+    for (std::size_t i = 0; i < addressBrowsers_.size(); ++i) {
+        if (addressBrowsers_[i] != nullptr) {
+            avahi_record_browser_free(std::exchange(addressBrowsers_[i], nullptr));
         }
-    });
+        // Over either protocol: Avahi publishes IPv4 addresses over IPv4 mDNS only.
+        addressBrowsers_[i] = avahi_record_browser_new(
+            client_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, host_.c_str(), AVAHI_DNS_CLASS_IN,
+            addressTypes[i], static_cast<AvahiLookupFlags>(0), addressAnswered, this);
+        cacheRead_[i] = addressBrowsers_[i] == nullptr;
+    }
+}
+
+void AvahiService::endLookups() {
+    if (resolver_ != nullptr) {
+        avahi_service_resolver_free(std::exchange(resolver_, nullptr));
+    }
+    for (AvahiRecordBrowser*& browser : addressBrowsers_) {
+        if (browser != nullptr) {
+            avahi_record_browser_free(std::exchange(browser, nullptr));
+        }
+    }
+}
+
+void AvahiService::serviceAnswered(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol,
+                                   AvahiResolverEvent event, const char*, const char*, const char*,
+                                   const char* host, const AvahiAddress*, uint16_t port,
+                                   AvahiStringList*, AvahiLookupResultFlags,
+                                   void* userdata) noexcept {
+    auto* self = static_cast<AvahiService*>(userdata);
+    if (resolver != self->resolver_) {
+        return;
+    }
+    if (event != AVAHI_RESOLVER_FOUND || host == nullptr) {
+        // The daemon found no host and port in time: a resolve has failed; a watch keeps
+        // what it has.
+        if (self->phase_ == Phase::resolving) {
+            self->fail();
+        }
+        return;
+    }
+    self->port_ = port;
+    if (self->host_ != host) {
+        self->host_ = host;
+        self->sightings_.clear();
+        self->browseAddresses();
+    }
+    self->answersChanged();
+}
+
+void AvahiService::addressAnswered(AvahiRecordBrowser* browser, AvahiIfIndex interface,
+                                   AvahiProtocol protocol, AvahiBrowserEvent event, const char*,
+                                   uint16_t, uint16_t type, const void* data, std::size_t size,
+                                   AvahiLookupResultFlags, void* userdata) noexcept {
+    auto* self = static_cast<AvahiService*>(userdata);
+    const auto which = std::ranges::find(self->addressBrowsers_, browser);
+    if (which == self->addressBrowsers_.end()) {
+        return;
+    }
+    const std::optional<asio::ip::address> address = addressOf(type, data, size);
+    switch (event) {
+        case AVAHI_BROWSER_NEW:
+            if (address) {
+                self->sightings_.emplace(*address, interface, protocol);
+            }
+            break;
+        case AVAHI_BROWSER_REMOVE:
+            if (address) {
+                self->sightings_.erase({*address, interface, protocol});
+            }
+            break;
+        default:  // the cache is read, or the browser failed: nothing more to wait for
+            self->cacheRead_[std::size_t(which - self->addressBrowsers_.begin())] = true;
+            break;
+    }
+    self->answersChanged();
+}
+
+void AvahiService::answersChanged() {
+    if (phase_ == Phase::idle || (phase_ == Phase::resolving && answeredEndpoints().empty())) {
+        return;
+    }
+    if (phase_ == Phase::resolving && std::ranges::all_of(cacheRead_, std::identity{})) {
+        report();
+        return;
+    }
+    if (settling_) {
+        return;
+    }
+    settling_ = true;
+    settle_.expires_after(settleTime);
+    settle_.async_wait(
+        [weak = weak_from_this(), generation = ++settleGeneration_](const std::error_code& error) {
+            const auto self = weak.lock();
+            if (self && !error && generation == self->settleGeneration_) {
+                self->settling_ = false;
+                self->settled();
+            }
+        });
+}
+
+void AvahiService::stopSettling() {
+    settling_ = false;
+    ++settleGeneration_;
+    settle_.cancel();
+}
+
+void AvahiService::settled() {
+    const std::vector<asio::ip::tcp::endpoint> found = answeredEndpoints();
+    if (found.empty()) {
+        return;  // no address now: a resolve waits for one; a watch keeps the last ones
+    }
+    if (phase_ == Phase::resolving) {
+        report();
+    } else if (phase_ == Phase::watching && found != endpoints_) {
+        endpoints_ = found;
+        listener_.serviceResolved(shared_from_this());
+    }
+}
+
+void AvahiService::report() {
+    phase_ = Phase::watching;
+    deadline_.cancel();
+    stopSettling();
+    endpoints_ = answeredEndpoints();
+    listener_.serviceResolved(shared_from_this());
+}
+
+void AvahiService::fail() {
+    stop();
+    listener_.serviceDidNotResolve(shared_from_this());
 }
 
 std::vector<asio::ip::tcp::endpoint> AvahiService::answeredEndpoints() const {
     std::vector<asio::ip::tcp::endpoint> found;
-    for (const Answer& answer : answers_) {
-        if (answer.endpoint && std::ranges::find(found, *answer.endpoint) == found.end()) {
-            found.push_back(*answer.endpoint);
+    for (const auto& [address, interface, protocol] : sightings_) {
+        asio::ip::address reachable = address;
+        if (address.is_v6() && address.to_v6().is_link_local()) {
+            // Reachable only through the interface it was seen on.
+            asio::ip::address_v6 scoped = address.to_v6();
+            scoped.scope_id(static_cast<unsigned>(interface));
+            reachable = scoped;
+        }
+        const asio::ip::tcp::endpoint endpoint(reachable, port_);
+        if (std::ranges::find(found, endpoint) == found.end()) {
+            found.push_back(endpoint);
         }
     }
     return found;
-}
-
-void AvahiService::answered(AvahiServiceResolver* resolver,
-                            std::optional<asio::ip::tcp::endpoint> found) {
-    const auto family = std::ranges::find(resolvers_, resolver);
-    if (family == resolvers_.end()) {
-        return;
-    }
-    Answer& answer = answers_[std::size_t(family - resolvers_.begin())];
-    if (reported_) {
-        // The resolvers keep watching the peer's records: a new address (the peer was
-        // renumbered, or came back elsewhere) is reported as a new resolve. A record that
-        // merely expires is left to the browser, which reports the service gone.
-        if (found && found != answer.endpoint) {
-            answer.endpoint = found;
-            endpoints_ = answeredEndpoints();
-            listener_.serviceResolved(shared_from_this());
-        }
-        return;
-    }
-    answer = {true, found ? found : answer.endpoint};
-    if (std::ranges::all_of(answers_, &Answer::answered)) {
-        finishResolve();
-    } else if (!answeredEndpoints().empty() &&
-               timeout_.expiry() - asio::steady_timer::clock_type::now() > otherFamilyWait) {
-        timeout_.expires_after(otherFamilyWait);
-        finishAtDeadline();
-    }
-}
-
-void AvahiService::finishResolve() {
-    timeout_.cancel();
-    std::vector<asio::ip::tcp::endpoint> found = answeredEndpoints();
-    if (found.empty()) {
-        stop();
-        listener_.serviceDidNotResolve(shared_from_this());
-        return;
-    }
-    reported_ = true;
-    endpoints_ = std::move(found);
-    listener_.serviceResolved(shared_from_this());
-}
-
-void AvahiService::resolved(AvahiServiceResolver* resolver, AvahiIfIndex interface, AvahiProtocol,
-                            AvahiResolverEvent event, const char*, const char*, const char*,
-                            const char*, const AvahiAddress* address, uint16_t port,
-                            AvahiStringList*, AvahiLookupResultFlags, void* userdata) {
-    auto* self = static_cast<AvahiService*>(userdata);
-    std::optional<asio::ip::tcp::endpoint> found;
-    if (event == AVAHI_RESOLVER_FOUND && address != nullptr) {
-        found = endpointOf(*address, interface, port);
-    }
-    self->answered(resolver, found);
 }
 
 }  // namespace corvane::avahi

@@ -2,7 +2,11 @@
 
 #include <string>
 
-#include "network/avahi/avahi_client_test.h"
+#include "network/avahi/asio_avahi_poll.h"
+#include "network/avahi/avahi_discovery.h"
+#include "network/avahi/client_fixture.h"
+#include "network/avahi/witnessed_discovery.h"
+#include "network/descriptors_used_up.h"
 #include "support/peer_process.h"
 #include "support/private_avahi.h"
 
@@ -17,102 +21,41 @@ PeerProcess startPeer(std::vector<std::string> arguments) {
     return PeerProcess(arguments);
 }
 
-// Records what the discovery reports and resolves every service found.
-class RecordingListener final : public ServiceDiscoveryListener {
-  public:
-    std::vector<std::string> events;
-    std::vector<std::shared_ptr<DiscoveredService>> services;
-
-    void serviceFound(const std::shared_ptr<DiscoveredService>& service) override {
-        events.push_back("found " + service->name());
-        services.push_back(service);
-        service->resolve(5s);
-    }
-    void serviceRemoved(const std::shared_ptr<DiscoveredService>& service) override {
-        events.push_back("removed " + service->name());
-    }
-    // "resolved NAME" when the resolve found 127.0.0.1 among its addresses.
-    void serviceResolved(const std::shared_ptr<DiscoveredService>& service) override {
-        const std::vector<asio::ip::tcp::endpoint> endpoints = service->endpoints();
-        const bool loopback = std::ranges::any_of(endpoints, [](const auto& endpoint) {
-            return endpoint.address() == asio::ip::address_v4::loopback();
-        });
-        events.push_back((loopback ? "resolved " : "resolved elsewhere ") + service->name());
-    }
-    void serviceDidNotResolve(const std::shared_ptr<DiscoveredService>& service) override {
-        events.push_back("failed " + service->name());
-    }
-    std::size_t count(const std::string& event) const {
-        return std::size_t(std::ranges::count(events, event));
-    }
-};
-
-// The Avahi discovery on its own, reporting to `listener`, beside the client; both against
-// the private daemon.
-class AvahiTest : public AvahiClientTest {
+// The client on the Avahi discovery, against the private daemon on loopback.
+class AvahiTest : public ClientFixture<> {
   protected:
     void SetUp() override { ASSERT_TRUE(avahi.running()) << "no private avahi-daemon"; }
-
-    void startBrowsing() {
-        discovery = avahi::makeAvahiDiscovery(loop, listener);
-        discovery->search("_corvane2._tcp", "");
-    }
+    void startClient() { ClientFixture::startClient(witness.wrap(avahi::makeAvahiDiscovery)); }
 
     PrivateAvahi& avahi = PrivateAvahi::shared();
-    RecordingListener listener;
-    std::unique_ptr<ServiceDiscovery> discovery;
+    Witness witness{loop};
 };
-
-// The client beside the discovery keeps its one connection to the peer that stays.
-TEST_F(AvahiTest, DaemonRestartKeepsLivePeersAndTheirConnectionOnceAndDropsGoneOnes) {
-    PeerProcess staying = startPeer({"staying", "--interval", "50", "--count", "0", "0x7"});
-    PeerProcess leaving = startPeer({"leaving", "1"});
-    // Advertised, not still registering when the daemon goes.
-    ASSERT_GE(staying.lines("ready", 1), 1U);
-    ASSERT_GE(leaving.lines("ready", 1), 1U);
-    startBrowsing();
-    startClient();
-    ASSERT_TRUE(runUntil([&] {
-        return listener.count("found staying") == 1 && listener.count("found leaving") == 1 &&
-               received(7) >= 1;
-    }));
-
-    avahi.stopDaemon();
-    runFor(300ms);
-    leaving.stop();
-    ASSERT_TRUE(avahi.startDaemon());
-    ASSERT_GE(staying.lines("ready", 2), 2U);
-    ASSERT_TRUE(runUntil([&] { return listener.count("removed leaving") == 1; }));
-    const std::size_t before = words.size();
-    // Long enough for a duplicate record to have been resolved and connected.
-    runFor(3s);
-    EXPECT_GT(words.size(), before + 20);
-    EXPECT_EQ(listener.count("found staying"), 1U);
-    EXPECT_EQ(listener.count("removed staying"), 0U);
-    EXPECT_EQ(staying.lines("client connected"), 1U);
-    EXPECT_EQ(changes, std::vector<bool>{true});
-
-    // The new daemon answers resolves of the service found before the restart.
-    const auto stayingService =
-        std::ranges::find(listener.services, std::string("staying"), &DiscoveredService::name);
-    ASSERT_NE(stayingService, listener.services.end());
-    (*stayingService)->resolve(5s);
-    ASSERT_TRUE(runUntil([&] { return listener.count("resolved staying") == 2; }))
-        << ::testing::PrintToString(listener.events);
-}
 
 // Also a name that needs escaping, found once, and removed once its peer says goodbye.
 TEST_F(AvahiTest, BrowsingStartsWhenTheDaemonAppearsAndAStoppedPeerIsRemoved) {
     const std::string odd = "Büro peer. 2 (test)";
     avahi.stopDaemon();
-    startBrowsing();
+    startClient();
     runFor(300ms);
     ASSERT_TRUE(avahi.startDaemon());
-    PeerProcess peer = startPeer({odd, "1"});
-    ASSERT_TRUE(runUntil([&] { return listener.count("resolved " + odd) == 1; }));
+    PeerProcess peer = startPeer({odd, "0x5"});
+    ASSERT_TRUE(runUntil([&] { return received(5) == 1; }));
     peer.stop();
-    ASSERT_TRUE(runUntil([&] { return listener.count("removed " + odd) == 1; }));
-    EXPECT_EQ(listener.count("found " + odd), 1U);
+    ASSERT_TRUE(runUntil([&] { return witness.count("removed " + odd) == 1; }));
+    EXPECT_EQ(witness.count("found " + odd), 1U);
+    EXPECT_FALSE(client->connected());
+}
+
+// Avahi is told that a watch cannot be made; nothing is thrown at it.
+TEST(AsioAvahiPoll, AWatchThatCannotBeMadeWithoutDescriptorsIsNull) {
+    asio::io_context loop;
+    const avahi::AsioAvahiPoll poll(loop);
+    const AvahiPoll* api = poll.api();
+    const auto ignore = [](AvahiWatch*, int, AvahiWatchEvent, void*) {};
+    // The first watch makes the loop's own descriptors.
+    api->watch_free(api->watch_new(api, STDERR_FILENO, AVAHI_WATCH_IN, ignore, nullptr));
+    const DescriptorsUsedUp full;
+    EXPECT_EQ(api->watch_new(api, STDERR_FILENO, AVAHI_WATCH_IN, ignore, nullptr), nullptr);
 }
 
 // Taken, not local, link-local without an interface, not an address.

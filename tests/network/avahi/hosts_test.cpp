@@ -1,6 +1,7 @@
 // The client on a host of a network in a box (tests/support/hosts), peers on other
-// hosts, found over real multicast; faults made with nftables and iproute2. Each test
-// prints its figures as "[ figure ] ..." lines.
+// hosts, found over real multicast; faults made with nftables and iproute2. Every case
+// runs once per discovery the client can use; each prints its figures as
+// "[ figure ] ..." lines.
 
 #include <fcntl.h>
 #include <sched.h>
@@ -10,11 +11,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <numeric>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "network/avahi/avahi_client_test.h"
+#include "network/avahi/avahi_discovery.h"
+#include "network/avahi/client_fixture.h"
+#include "network/avahi/witnessed_discovery.h"
 #include "support/child_process.h"
 #include "support/peer_process.h"
 #include "support/wait_until.h"
@@ -26,13 +31,23 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Words = std::vector<std::uint32_t>;
 
-// The box, up while the object lives; meanwhile this thread, and every thread it starts,
-// is on the client's host "c". The process talks to that host's system bus only.
+// A discovery the client can be built with, and what the client's host needs for it.
+struct Discovery {
+    std::string name;
+    ServiceDiscoveryFactory factory;
+    bool needsAvahiDaemon;
+};
+void PrintTo(const Discovery& discovery, std::ostream* out) {
+    *out << discovery.name;
+}
+
+// The box, up while the object lives: the client's host "c" and `peers`; meanwhile this
+// thread, and every thread it starts, is on "c".
 class HostNetwork {
   public:
-    explicit HostNetwork(std::vector<std::string> hosts)
-        : box_((hosts.insert(hosts.begin(), {HOSTS_SCRIPT, "up", "c"}), hosts)) {
-        ready_ = box_.readLine(30s) == "ready";
+    HostNetwork(const Discovery& discovery, std::vector<std::string> peers)
+        : box_(command(discovery, std::move(peers))) {
+        ready_ = box_.readLine(60s) == "ready";
         const int client = open("/run/netns/cvh-c", O_RDONLY | O_CLOEXEC);
         ready_ = ready_ && client >= 0 && setns(client, CLONE_NEWNET) == 0;
         close(client);
@@ -48,12 +63,23 @@ class HostNetwork {
     static bool run(const std::string& host, const std::string& command) {
         return ChildProcess::run({HOSTS_SCRIPT, "run", host, "sh", "-ec", command}) == 0;
     }
+    // Stops or starts the avahi-daemon of `host`, waiting until it is gone or answers.
+    static bool avahi(const std::string& host, const std::string& action) {
+        return ChildProcess::run({HOSTS_SCRIPT, "avahi", host, action}) == 0;
+    }
     static PeerProcess peer(const std::string& host, std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {HOSTS_SCRIPT, "run", host, CORVANE_PEER_PATH});
         return PeerProcess(arguments);
     }
 
   private:
+    static std::vector<std::string> command(const Discovery& discovery,
+                                            std::vector<std::string> peers) {
+        peers.insert(peers.begin(),
+                     {HOSTS_SCRIPT, "up", discovery.needsAvahiDaemon ? "c" : "c:bare"});
+        return peers;
+    }
+
     int home_ = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
     ChildProcess box_;
     bool ready_ = false;
@@ -68,6 +94,9 @@ bool dropTcp(const std::string& host, const std::string& match) {
                             "tcp " +
                                 match + " drop'; done");
 }
+bool undoFaults(const std::string& host) {
+    return HostNetwork::run(host, "nft delete table inet faults");
+}
 
 // The client host's TCP connections in `state` (as ss names it), one line each.
 std::vector<std::string> connections(const std::string& state) {
@@ -77,6 +106,18 @@ std::vector<std::string> connections(const std::string& state) {
         lines.push_back(*line);
     }
     return lines;
+}
+
+// Bytes the client host has written on its one established connection that are not
+// acknowledged yet (ss's Send-Q).
+long unacknowledged() {
+    const std::vector<std::string> established = connections("established");
+    long receiveQueue = 0;
+    long sendQueue = 0;
+    return established.size() == 1 &&
+                   (std::istringstream(established[0]) >> receiveQueue >> sendQueue)
+               ? sendQueue
+               : 0;
 }
 
 // The words 1 to `count`, and corvane-peer's `arguments` followed by them.
@@ -92,10 +133,21 @@ std::pair<Words, std::vector<std::string>> counting(std::uint32_t count,
     return {words, arguments};
 }
 
-class HostsTest : public AvahiClientTest {
+class HostsTest : public ClientFixture<::testing::TestWithParam<Discovery>> {
   protected:
-    static void SetUpTestSuite() {
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/tmp/corvane-hosts/c/bus", 1);
+    static void SetUpTestSuite() { setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:abstract=cvh-bus", 1); }
+    void SetUp() override {
+        if (geteuid() != 0) {
+            GTEST_SKIP() << "the network in a box needs root, for its network namespaces";
+        }
+    }
+    // The box with `peers` beside the client's host, up until the end of the test, after the
+    // client has gone; whether it came up.
+    bool boxWith(std::vector<std::string> peers) {
+        return box.emplace(GetParam(), std::move(peers)).ready();
+    }
+    void startClient(CVC_NetworkClient::Options options = {}) {
+        ClientFixture::startClient(witness.wrap(GetParam().factory), std::move(options));
     }
 
     // Time from the peer's announcement (its "ready" line, printed once its service is
@@ -121,13 +173,15 @@ class HostsTest : public AvahiClientTest {
     static void figure(const std::string& what, std::chrono::milliseconds time) {
         std::printf("[ figure ] %s: %lld ms\n", what.c_str(), static_cast<long long>(time.count()));
     }
+
+    std::optional<HostNetwork> box;
+    Witness witness{loop};
 };
 
 // The client host has a second interface with a link-local address of its own, so a
 // link-local peer is reached only through the interface it was found on.
-TEST_F(HostsTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly) {
-    HostNetwork box({"p1", "p2:6"});
-    ASSERT_TRUE(box.ready());
+TEST_P(HostsTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly) {
+    ASSERT_TRUE(boxWith({"p1", "p2:6"}));
     ASSERT_TRUE(HostNetwork::run("c",
                                  "ip link add eth1 type veth peer name eth2 && "
                                  "ip link set eth1 up && ip link set eth2 up"));
@@ -142,9 +196,8 @@ TEST_F(HostsTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly)
     EXPECT_EQ(dual.lines("client connected"), 1U);
 }
 
-TEST_F(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
-    HostNetwork box({"p1", "p2", "p3"});
-    ASSERT_TRUE(box.ready());
+TEST_P(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
+    ASSERT_TRUE(boxWith({"p1", "p2", "p3"}));
     ASSERT_TRUE(dropTcp("p1", "meta nfproto ipv6"));
     ASSERT_TRUE(dropTcp("p2", "meta nfproto ipv4"));
     ASSERT_TRUE(dropTcp("p3", ""));
@@ -155,8 +208,8 @@ TEST_F(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
     PeerProcess noV4 = HostNetwork::peer("p2", {"--listen", "::", "no v4", "0x4"});
     const auto overV6 =
         announcementToWord(noV4, 4, "IPv4 dropped: announcement to connected over IPv6");
-    EXPECT_LT(overV4, PeerStream::attemptDeadline / 2);
-    EXPECT_LT(overV6, PeerStream::attemptDeadline / 2);
+    EXPECT_LT(overV4, PeerConnector::attemptDeadline / 2);
+    EXPECT_LT(overV6, PeerConnector::attemptDeadline / 2);
     ASSERT_EQ(noV6.lines("client connected", 1), 1U);
     ASSERT_EQ(noV4.lines("client connected", 1), 1U);
     EXPECT_EQ(noV6.matching("client connected ::ffff:169.254.").size(), 1U);
@@ -167,86 +220,152 @@ TEST_F(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
     const auto trying = Clock::now();
     ASSERT_TRUE(waitUntil([] { return connections("syn-sent").empty(); }, 30s, 100ms));
     figure("every address silent: attempts given up after", since(trying));
-    EXPECT_LT(since(trying), PeerStream::attemptDeadline + 2s);
+    EXPECT_LT(since(trying), PeerConnector::attemptDeadline + 2s);
 }
 
-// Words cross the outage in the peer's send buffer: all arrive once, in order.
-TEST_F(HostsTest, LinkDownForTenSecondsLosesAndRepeatsNoWord) {
-    HostNetwork box({"p1"});
-    ASSERT_TRUE(box.ready());
-    startClient();
-    const auto [sent, arguments] =
-        counting(320, {"--listen", "::", "--interval", "50", "flapping"});
+// The lower bound of the unacknowledged limit (half a keep-alive period): a keep-alive
+// goes out into a silence and stays unacknowledged for half the limit (the silence ends
+// before the retransmission due 3 s after it was written); meanwhile the peer's words wait
+// in its send buffer. All arrive once, in order, on the one connection.
+TEST_P(HostsTest, ASilenceShorterThanTheLimitKeepsTheConnectionAndLosesNoWord) {
+    constexpr auto keepAlive = 8s;
+    constexpr auto limit = keepAlive / 2;
+    ASSERT_TRUE(boxWith({"p1"}));
+    startClient({.keepAliveInterval = keepAlive});
+    const auto [sent, arguments] = counting(600, {"--listen", "::", "--interval", "50", "steady"});
     PeerProcess peer = HostNetwork::peer("p1", arguments);
-    ASSERT_TRUE(runUntil([&] { return words.size() >= 20; }));
-    ASSERT_TRUE(HostNetwork::run("switch", "ip link set to-p1 down"));
-    runFor(10s);
-    ASSERT_TRUE(HostNetwork::run("switch", "ip link set to-p1 up"));
-    const auto back = Clock::now();
+    ASSERT_TRUE(runUntil([&] { return peer.lines("keep-alive") == 1; }, 30s));
+    runFor(keepAlive - 1s);  // the silence starts a second before the next keep-alive
+    ASSERT_TRUE(dropTcp("p1", ""));
+    ASSERT_TRUE(waitUntil([] { return unacknowledged() > 0; }, 3s, 20ms));
+    const auto written = Clock::now();
+    runFor(limit / 2);
+    ASSERT_GT(unacknowledged(), 0);
+    ASSERT_TRUE(undoFaults("p1"));
+    figure("of it with a keep-alive unacknowledged (limit 4000 ms)", since(written));
     ASSERT_TRUE(runUntil([&] { return words.size() >= sent.size(); }, 40s));
-    figure("link back to the last word", since(back));
     EXPECT_EQ(words, sent);
     EXPECT_EQ(peer.lines("client connected"), 1U);
     EXPECT_EQ(changes, std::vector<bool>{true});
 }
 
-TEST_F(HostsTest, TwentyPercentLossDeliversABurstOnceInOrderAndKeepsTheSlowPeer) {
-    HostNetwork box({"p1"});
-    ASSERT_TRUE(box.ready());
-    ASSERT_TRUE(dropTcp("p1", "numgen random mod 100 < 20"));
-    startClient();
-    const auto [sent, arguments] = counting(1000, {"--listen", "::", "lossy"});
-    PeerProcess peer = HostNetwork::peer("p1", arguments);
-    announcementToWord(peer, 1, "20 % loss: announcement to the first word");
-    const auto start = Clock::now();
-    ASSERT_TRUE(runUntil([&] { return words.size() >= sent.size(); }, 60s));
-    figure("20 % loss: first to last of 1000 words", since(start));
-    EXPECT_EQ(words, sent);
-    EXPECT_EQ(peer.lines("client connected"), 1U);
-    EXPECT_EQ(peer.lines("client disconnected"), 0U);
-    EXPECT_EQ(changes, std::vector<bool>{true});
+// Silent past the limit, the peer is let go within one and a half keep-alive periods;
+// still advertised, it is tried again with the waits of a real client (1 s doubling to
+// 30 s), each try given up after its deadline.
+TEST_P(HostsTest, APeerSilentPastTheLimitIsLetGoAndConnectedAgainWithin35SecondsOfBeingHeard) {
+    constexpr auto keepAlive = 2s;
+    ASSERT_TRUE(boxWith({"p1"}));
+    startClient({.keepAliveInterval = keepAlive});
+    PeerProcess peer = HostNetwork::peer("p1", {"--listen", "::", "sleepy", "0x5"});
+    ASSERT_TRUE(runUntil([&] { return received(5) == 1; }));
+    ASSERT_TRUE(dropTcp("p1", ""));
+    const auto silent = Clock::now();
+    ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
+    figure("silent to not connected (keep-alive 2 s)", since(silent));
+    EXPECT_LT(since(silent), keepAlive * 3 / 2 + 1s);
+    runFor(15s);
+    ASSERT_TRUE(undoFaults("p1"));
+    const auto heard = Clock::now();
+    ASSERT_TRUE(runUntil([&] { return received(5) == 2; }, 40s));
+    figure("heard again to connected again", since(heard));
+    EXPECT_LT(since(heard), 35s);
+    EXPECT_EQ(connections("established").size(), 1U);
+    EXPECT_EQ(peer.lines("client connected"), 2U);
+    EXPECT_EQ(changes, (std::vector<bool>{true, false, true}));
 }
 
-TEST_F(HostsTest, RenumberedPeerIsReachedAtItsNewAddressAndTheOldConnectionGoes) {
-    HostNetwork box({"p1:4"});
-    ASSERT_TRUE(box.ready());
+// A peer gone with a goodbye is not tried again; one restarted on its name at once is
+// connected again.
+TEST_P(HostsTest, APeerGoneWithAGoodbyeIsNotTriedAgainAndOneRestartedIsConnectedAgain) {
+    ASSERT_TRUE(boxWith({"p1", "p2"}));
+    startClient({.resolveTimeout = 1s, .retryFirst = 100ms, .retryLongest = 200ms});
+    PeerProcess leaving = HostNetwork::peer("p1", {"--listen", "::", "leaving", "0x5"});
+    PeerProcess first = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x6"});
+    ASSERT_TRUE(runUntil([&] { return received(5) == 1 && received(6) == 1; }));
+    leaving.stop();
+    first.stop();
+    const auto stopped = Clock::now();
+    PeerProcess second = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x7"});
+    ASSERT_TRUE(runUntil([&] { return received(7) == 1; }));
+    figure("restarted to connected again", since(stopped));
+    EXPECT_EQ(second.lines("client connected"), 1U);
+
+    ASSERT_TRUE(runUntil([&] { return witness.count("removed leaving") == 1; }));
+    figure("goodbye to removed", since(stopped));
+    const auto removal =
+        std::ptrdiff_t(std::ranges::find(witness.lines, "removed leaving") - witness.lines.begin());
+    runFor(3s);  // many times the longest wait, and more than a resolve's deadline
+    EXPECT_EQ(std::count_if(witness.lines.begin() + removal, witness.lines.end(),
+                            [](const std::string& line) { return line.ends_with(" leaving"); }),
+              1)
+        << ::testing::PrintToString(witness.lines);
+}
+
+// A second address alone keeps the connection; the old one withdrawn moves it.
+TEST_P(HostsTest, RenumberedPeerIsReachedAtItsNewAddressAndTheOldConnectionGoes) {
+    ASSERT_TRUE(boxWith({"p1:4"}));
     startClient();
     PeerProcess peer = HostNetwork::peer("p1", {"--any", "moving", "0x7"});
     ASSERT_TRUE(runUntil([&] { return received(7) == 1; }));
-    ASSERT_TRUE(HostNetwork::run(
-        "p1",
-        "sysctl -qw net.ipv4.conf.eth0.promote_secondaries=1 && "
-        "ip address add 169.254.0.102/16 dev eth0 && ip address del 169.254.0.2/16 dev eth0"));
+    ASSERT_TRUE(HostNetwork::run("p1",
+                                 "sysctl -qw net.ipv4.conf.eth0.promote_secondaries=1 && "
+                                 "ip address add 169.254.0.102/16 dev eth0"));
+    ASSERT_TRUE(runUntil([&] { return witness.count("resolved moving") == 2; }));
+    ASSERT_TRUE(HostNetwork::run("p1", "ip address del 169.254.0.2/16 dev eth0"));
     const auto renumbered = Clock::now();
     ASSERT_TRUE(runUntil([&] { return received(7) == 2; }, 30s));
-    figure("renumbered to connected at the new address", since(renumbered));
+    figure("old address withdrawn to connected at the new one", since(renumbered));
     const std::vector<std::string> established = connections("established");
     ASSERT_EQ(established.size(), 1U) << ::testing::PrintToString(established);
     EXPECT_NE(established[0].find("169.254.0.102:"), std::string::npos) << established[0];
+    EXPECT_EQ(peer.lines("client connected"), 2U);
 }
 
-TEST_F(HostsTest, VanishedPeerTurnsConnectedOffWithinOneAndAHalfKeepAlivesAndBackOnANewOne) {
-    constexpr auto keepAlive = 2s;
-    HostNetwork box({"p1", "p2"});
-    ASSERT_TRUE(box.ready());
-    startClient(keepAlive);
-    PeerProcess gone = HostNetwork::peer("p1", {"--listen", "::", "leaving", "0x1"});
-    ASSERT_TRUE(runUntil([&] { return received(1) == 1; }));
-    // The cable first, so that no FIN nor reset gets out as the host goes.
-    ASSERT_TRUE(HostNetwork::run("switch", "ip link del to-p1"));
-    const auto vanished = Clock::now();
-    ASSERT_TRUE(HostNetwork::run(
-        "switch", "ip netns pids cvh-p1 | xargs -r kill -KILL && ip netns del cvh-p1"));
-    ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
-    const auto noticed = since(vanished);
-    figure("vanished to not connected (keep-alive 2 s)", noticed);
-    EXPECT_LT(noticed, keepAlive * 3 / 2 + 1s);
-
-    PeerProcess next = HostNetwork::peer("p2", {"--listen", "::", "coming", "0x2"});
-    ASSERT_TRUE(runUntil([&] { return received(2) == 1; }));
-    EXPECT_TRUE(client->connected());
-    EXPECT_EQ(changes, (std::vector<bool>{true, false, true}));
+// The client thread is held as the second peer is found, until the daemon has gone: the
+// resolve it asks for then waits for the daemon's return. The third peer leaves meanwhile.
+TEST_P(HostsTest, AvahiDaemonRestartKeepsAConnectedPeerConnectsOneMidResolveAndDropsOneGone) {
+    if (!GetParam().needsAvahiDaemon) {
+        GTEST_SKIP() << "this discovery needs no avahi-daemon on the client's host";
+    }
+    ASSERT_TRUE(boxWith({"p1", "p2", "p3"}));
+    std::promise<void> daemonGone;
+    witness.beforeFound = [gone = daemonGone.get_future().share()](const std::string& name) {
+        if (name == "mid") {
+            gone.wait_for(30s);
+        }
+    };
+    startClient();
+    PeerProcess kept = HostNetwork::peer("p1", {"--listen", "::", "kept", "0x1"});
+    PeerProcess leaving = HostNetwork::peer("p3", {"--listen", "::", "leaving", "0x3"});
+    ASSERT_TRUE(runUntil([&] { return received(1) == 1 && received(3) == 1; }));
+    PeerProcess mid = HostNetwork::peer("p2", {"--listen", "::", "mid", "0x2"});
+    ASSERT_TRUE(runUntil([&] { return witness.count("found mid") == 1; }));
+    ::testing::internal::CaptureStderr();
+    const bool stopped = HostNetwork::avahi("c", "stop");
+    daemonGone.set_value();
+    const auto gone = Clock::now();
+    leaving.stop();
+    const bool started = stopped && HostNetwork::avahi("c", "start");
+    const bool connected = started && runUntil([&] { return received(2) == 1; }, 40s);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(connected) << "stopped " << stopped << ", started " << started;
+    figure("daemon gone to the peer caught mid-resolve connected", since(gone));
+    ASSERT_TRUE(runUntil([&] { return witness.count("removed leaving") == 1; }));
+    figure("daemon gone to the peer gone meanwhile removed", since(gone));
+    EXPECT_EQ(said,
+              "corvane-client: avahi-daemon went away; waiting for it to come back.\n"
+              "corvane-client: avahi-daemon is back.\n");
+    EXPECT_EQ(kept.lines("client connected"), 1U);
+    EXPECT_EQ(mid.lines("client connected"), 1U);
+    EXPECT_EQ(received(1) + received(2), 2U);
+    EXPECT_EQ(changes, std::vector<bool>{true});
+    EXPECT_EQ(witness.count("found kept") + witness.count("found mid"), 2U);
+    EXPECT_EQ(witness.count("removed kept") + witness.count("removed mid"), 0U);
 }
+
+INSTANTIATE_TEST_SUITE_P(Discoveries, HostsTest,
+                         ::testing::Values(Discovery{"Avahi", avahi::makeAvahiDiscovery, true}),
+                         [](const auto& instance) { return instance.param.name; });
 
 }  // namespace
 }  // namespace corvane::testing

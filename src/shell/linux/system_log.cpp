@@ -1,11 +1,11 @@
-#include "network/system_log.h"
+#include "shell/linux/system_log.h"
 
 #include <syslog.h>
 
-namespace corvane {
+namespace corvane::linux_shell {
 
 void writeToSystemLog(const std::string& message) {
     syslog(LOG_ERR, "%s", message.c_str());
 }
 
-}  // namespace corvane
+}  // namespace corvane::linux_shell

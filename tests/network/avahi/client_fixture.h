@@ -1,7 +1,8 @@
 #pragma once
 
-// A client on Avahi whose main queue is the test's own loop, recording the words it
-// receives and each value of connected it publishes; gone by the end of the test.
+// A client whose main queue is the test's own loop, recording the words it receives and
+// each value of connected it publishes; gone by the end of the test. `Base` is the
+// GoogleTest fixture it extends (a parameterised one for tests run per discovery).
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,13 @@
 #include <vector>
 
 #include "network/asio_main_queue.h"
-#include "network/avahi/avahi_discovery.h"
 #include "network/cvc_network_client.h"
 #include "support/asio_loop.h"
 
 namespace corvane::testing {
 
-class AvahiClientTest : public ::testing::Test {
+template <typename Base = ::testing::Test>
+class ClientFixture : public Base {
   protected:
     void TearDown() override {
         token.invalidate();
@@ -25,9 +26,9 @@ class AvahiClientTest : public ::testing::Test {
         EXPECT_TRUE(runUntil([&] { return weak.expired(); }));
     }
 
-    void startClient(std::chrono::milliseconds keepAlive = std::chrono::seconds(60)) {
-        client = CVC_NetworkClient::create(mainQueue, avahi::makeAvahiDiscovery,
-                                           {keepAlive, std::chrono::seconds(5), {}});
+    void startClient(const ServiceDiscoveryFactory& discovery,
+                     CVC_NetworkClient::Options options = {}) {
+        client = CVC_NetworkClient::create(mainQueue, discovery, std::move(options));
         token = client->observeConnected(
             [this, observed = client.get()] { changes.push_back(observed->connected()); });
         client->setReceiveCommand(
