@@ -62,7 +62,7 @@ class MainObjectTest : public ::testing::Test {
 
 TEST_F(MainObjectTest, StartUpInstallsTheHandlerThenPressesShiftOnce) {
     std::size_t eventsWhenHandlerSet = 99;
-    client->onHandlerSet = [&] { eventsWhenHandlerSet = events.posted.size(); };
+    client->onHandlerSet = [&] { eventsWhenHandlerSet = events.commands.size(); };
     const std::unique_ptr<MainObject> model = makeModel();
     EXPECT_EQ(eventsWhenHandlerSet, 0U);
     EXPECT_EQ(events.presses(), (std::vector<KeyCodePair>{{56, 0}}));

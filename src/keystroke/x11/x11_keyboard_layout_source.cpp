@@ -2,9 +2,7 @@
 
 #include <xkbcommon/xkbcommon-x11.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <iterator>
 
 #include "keystroke/x11/xcb_xkb.h"
 
@@ -89,8 +87,8 @@ std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::look() {
         connection_.usable();
         return std::nullopt;
     }
-    KeyboardSnapshot result{nullptr, nullptr, state->baseMods, state->lockedMods, {}};
-    std::copy(std::begin(keys->keys), std::end(keys->keys), result.keysDown.begin());
+    KeyboardSnapshot result{nullptr, nullptr, state->baseMods, state->lockedMods,
+                            keySetFromVector(keys->keys)};
     const xkb_layout_index_t group = state->group;
     std::free(state);
     std::free(keys);
