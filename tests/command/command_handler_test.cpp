@@ -5,16 +5,11 @@
 #include <sstream>
 
 #include "keystroke/xkb/named_layouts.h"
+#include "support/fixed_workspace.h"
 #include "support/recording_keyboard_events.h"
 
 namespace corvane {
 namespace {
-
-class FixedWorkspace final : public Workspace {
-  public:
-    std::optional<RunningApplication> frontmost;
-    std::optional<RunningApplication> frontmostApplication() override { return frontmost; }
-};
 
 class CommandHandlerTest : public ::testing::Test {
   protected:
@@ -31,7 +26,7 @@ class CommandHandlerTest : public ::testing::Test {
         return output.str();
     }
 
-    FixedWorkspace workspace;
+    testing::FixedWorkspace workspace;
     xkb::NamedLayouts layouts;
     testing::RecordingKeyboardEvents events;
     std::ostringstream output;

@@ -6,23 +6,17 @@
 
 #include "keystroke/xkb/named_layouts.h"
 #include "support/asio_main_thread_timer.h"
+#include "support/fixed_workspace.h"
 #include "support/recording_keyboard_events.h"
 
 namespace corvane {
 namespace {
 
-class FrontmostWorkspace final : public Workspace {
-  public:
-    std::string id = "com.avid.sibelius";
-    std::optional<RunningApplication> frontmostApplication() override {
-        return RunningApplication{id};
-    }
-};
-
 class CommandQueueTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(layouts.select("us"));
+        workspace.frontmost = RunningApplication{"com.avid.sibelius"};
         events.holdCommands = true;
     }
     // Runs the loop until it has nothing left to do.
@@ -33,7 +27,7 @@ class CommandQueueTest : public ::testing::Test {
 
     asio::io_context loop;
     testing::AsioMainThreadTimer timer{loop};
-    FrontmostWorkspace workspace;
+    testing::FixedWorkspace workspace;
     xkb::NamedLayouts layouts;
     testing::RecordingKeyboardEvents events;
     std::ostringstream output;
@@ -63,7 +57,8 @@ TEST_F(CommandQueueTest, WordsAreTypedOneAtATimeInOrderEachLetGoOfOnceOver) {
     ASSERT_EQ(events.commands.size(), 2U);
     EXPECT_NE(events.commands[1].keys, events.commands[0].keys);  // the second word's keys
 
-    workspace.id = "org.example.other";  // the third word finds another application
+    workspace.frontmost =
+        RunningApplication{"org.example.other"};  // the third word finds another application
     events.finishOne();
     runLoop();
     EXPECT_EQ(events.commands.size(), 2U);

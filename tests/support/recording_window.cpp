@@ -8,8 +8,12 @@
 
 namespace corvane::testing {
 
-RecordingWindow::RecordingWindow(const XvfbServer& server, const std::string& className)
-    : process_({RECORDING_WINDOW_PATH, "--class", className}, server.environment()) {
+RecordingWindow::RecordingWindow(const XvfbServer& server, const std::string& className,
+                                 bool keepFocus)
+    : process_(keepFocus ? std::vector<std::string>{RECORDING_WINDOW_PATH, "--class", className,
+                                                    "--keep-focus"}
+                         : std::vector<std::string>{RECORDING_WINDOW_PATH, "--class", className},
+               server.environment()) {
     ready_ = process_.readLine(std::chrono::seconds(5)) == "ready";
 }
 

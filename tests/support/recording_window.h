@@ -28,10 +28,11 @@ constexpr xcb_keycode_t markerKeycode = 96;
 void postMarkerKey(xcb_connection_t* connection);
 
 // tools/recording-window on a test's X server: a focused window with the given WM_CLASS
-// class that reports every key it receives.
+// class that reports every key it receives; with `keepFocus`, it takes the focus back from
+// any window that takes it.
 class RecordingWindow {
   public:
-    RecordingWindow(const XvfbServer& server, const std::string& className);
+    RecordingWindow(const XvfbServer& server, const std::string& className, bool keepFocus = false);
     // True once the window is mapped and has the focus.
     bool ready() const { return ready_; }
     // The keys received since the last call. `connection` is the one the keys were posted on:
