@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <xcb/xtest.h>
 
-#include <algorithm>
 #include <regex>
 
 namespace corvane::testing {
@@ -83,11 +82,6 @@ std::vector<TypedKey> typedKeys(const std::vector<RecordedKey>& keys) {
     }
     EXPECT_EQ(pressed, nullptr) << "a key was never released";
     return typed;
-}
-
-std::size_t releasedKeys(const std::vector<RecordedKey>& keys) {
-    return std::count_if(keys.begin(), keys.end(),
-                         [](const RecordedKey& key) { return !key.press && !isModifier(key); });
 }
 
 void PrintTo(const TypedKey& key, std::ostream* out) {

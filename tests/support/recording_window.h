@@ -38,11 +38,11 @@ class RecordingWindow {
     // The keys received since the last call. `connection` is the one the keys were posted on:
     // a marker key sent through XTest behind them is waited for, so none on its way is missed.
     std::vector<RecordedKey> keysReceived(xcb_connection_t* connection);
-    // The next key the window printed, without a marker: for keys posted by another
-    // program, which a marker could land between. Nothing when none comes within `timeout`.
-    std::optional<RecordedKey> nextKey(std::chrono::milliseconds timeout);
 
   private:
+    // The next key the window printed; nothing when none comes within `timeout`.
+    std::optional<RecordedKey> nextKey(std::chrono::milliseconds timeout);
+
     ChildProcess process_;
     bool ready_ = false;
 };
@@ -58,8 +58,6 @@ struct TypedKey {
 // The non-modifier keys among the received ones, checking that each press is followed by
 // its release before the next key.
 std::vector<TypedKey> typedKeys(const std::vector<RecordedKey>& keys);
-// How many non-modifier keys among the received ones have been released.
-std::size_t releasedKeys(const std::vector<RecordedKey>& keys);
 
 void PrintTo(const TypedKey& key, std::ostream* out);
 

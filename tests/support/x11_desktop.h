@@ -80,7 +80,6 @@ class X11DesktopTest : public ::testing::Test {
         xcb_xkb_latch_lock_state(connection->get(), XCB_XKB_ID_USE_CORE_KBD, XCB_MOD_MASK_2,
                                  locked ? XCB_MOD_MASK_2 : 0, 0, 0, 0, 0, 0);
     }
-    bool numLockLocked() { return (lockedModifiers() & XCB_MOD_MASK_2) != 0; }
     // The core modifiers locked on the server; all when it does not answer.
     unsigned lockedModifiers() {
         xcb_connection_t* c = connection->get();
