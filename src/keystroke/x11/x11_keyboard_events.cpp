@@ -163,12 +163,13 @@ void X11KeyboardEvents::type(std::vector<KeyStep> steps, std::size_t next, Done 
         finish(done, Posted::all);
         return;
     }
-    timer_.runAfter(pauseLength, [this, lifetime = std::weak_ptr<int>(lifetime_),
-                                  steps = std::move(steps), next, done = std::move(done)] {
-        if (lifetime.lock()) {
-            type(steps, next + 1, done);
-        }
-    });
+    timer_.runAfter(pauseLength,
+                    [this, lifetime = std::weak_ptr<int>(lifetime_), steps = std::move(steps), next,
+                     done = std::move(done)]() mutable {
+                        if (lifetime.lock()) {
+                            type(std::move(steps), next + 1, std::move(done));
+                        }
+                    });
 }
 
 void X11KeyboardEvents::write(const KeyStep& step) {

@@ -81,7 +81,8 @@ TEST_F(X11CommandHandlerTest, TypesForTheFrontmostApplicationOnTheCurrentLayout)
     x11::X11Workspace workspace(*connection);
     std::ostringstream output;
     CommandHandler handler(workspace, *layouts, *events, output);
-    const std::vector<std::string> us = {"us"}, neo = {"de", "neo"},
+    const std::string dorico = "com.steinberg.dorico9";
+    const std::vector<std::string> us = {"us"}, usFr = {"us,fr"}, neo = {"de", "neo"},
                                    shiftLock = {"us", "-option", "caps:shiftlock"};
     struct Case {
         std::vector<std::string> layout;
@@ -94,21 +95,8 @@ TEST_F(X11CommandHandlerTest, TypesForTheFrontmostApplicationOnTheCurrentLayout)
     };
     for (const auto& [layout, group, userNumLock, lockKeys, application, word, keys] :
          std::vector<Case>{
-             {us,
-              0,
-              false,
-              {},
-              "com.steinberg.dorico9",
-              doricoWord,
-              doricoKeys(minus, key6, shift)},
-             {{"us,fr"},
-              1,
-              false,
-              {},
-              "com.steinberg.dorico9",
-              doricoWord,
-              doricoKeys(key6, key9, level3, 0x2000)},
-             {{"fr"}, 0, false, {}, "dorico9.exe", doricoWord, doricoKeys(key6, key9, level3)},
+             {us, 0, false, {}, dorico, doricoWord, doricoKeys(minus, key6, shift)},
+             {usFr, 1, false, {}, dorico, doricoWord, doricoKeys(key6, key9, level3, 0x2000)},
              {us, 0, true, {}, "com.avid.sibelius", sibeliusWord, sibeliusKeys(keyT)},
              {us, 0, false, {}, "sibelius.exe", sibeliusWord, sibeliusKeys(keyT, true)},
              {us, 0, true, {}, "sibelius.exe", sibeliusWord, sibeliusKeys(keyT, true, true)},
@@ -119,7 +107,7 @@ TEST_F(X11CommandHandlerTest, TypesForTheFrontmostApplicationOnTheCurrentLayout)
              {shiftLock, 0, false, capsLockKey, "dorico9.exe", doricoWordWithoutCarets,
               doricoKeysWithoutCarets(keyP, keyV)},
              {neo, 0, false, neoLevelFiveKeys, "sibelius.exe", sibeliusWord, neoSibeliusKeys()},
-             {neo, 0, false, neoLevelFiveKeys, "com.steinberg.dorico9", doricoWordWithoutCarets,
+             {neo, 0, false, neoLevelFiveKeys, dorico, doricoWordWithoutCarets,
               doricoKeysWithoutCarets(neoP, neoV)}}) {
         SCOPED_TRACE(layout.back() + " " + application + (userNumLock ? " NumLock" : ""));
         std::vector<std::string> setxkbmap = {"setxkbmap"};

@@ -15,7 +15,7 @@
 // that the core keyboard has them down. And every X.Org server has XInput built in (Xvfb
 // says it "can not be disabled"): `hideXInput` makes the server look as if it had none.
 namespace {
-std::bitset<256> physicallyHeld;
+corvane::x11::X11KeySet physicallyHeld;
 bool hideXInput = false;
 
 template <typename Function>
