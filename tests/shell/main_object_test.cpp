@@ -133,7 +133,7 @@ TEST(MainObjectWithClient, TeardownWaitsForTheClientThreadBeforeTheMainQueueGoes
     mainQueue.reset();
 }
 
-// A peer sends three times as many words as the client lets it have outstanding, and every
+// A peer sends twice as many words as the client lets it have outstanding, and every
 // command takes turns of the main loop. The backlog never holds more than that, and every
 // word is typed once, whole and in order.
 TEST(MainObjectWithClient, APeersBacklogIsBoundedAndEveryWordTypedWholeInOrder) {
@@ -147,7 +147,7 @@ TEST(MainObjectWithClient, APeersBacklogIsBoundedAndEveryWordTypedWholeInOrder) 
     xkb::NamedLayouts layouts;
     ASSERT_TRUE(layouts.select("us"));
     testing::FixedWorkspace workspace;
-    workspace.frontmost = RunningApplication{"com.steinberg.dorico9"};
+    workspace.frontmost = RunningApplication{"com.avid.sibelius"};
     testing::RecordingKeyboardEvents events, reference;
     std::ostringstream output;
     CommandHandler handler(workspace, layouts, events, output);
@@ -164,8 +164,8 @@ TEST(MainObjectWithClient, APeersBacklogIsBoundedAndEveryWordTypedWholeInOrder) 
         "flood", std::vector<asio::ip::tcp::endpoint>{peer.endpoint()}));
     ASSERT_TRUE(peer.waitForConnections(1));
 
-    // Dorico words whose seven pedals count in base 3, so no two neighbours are alike.
-    const std::size_t words = 3 * PeerStream::maxUndeliveredWords;
+    // Words whose seven pedals count in base 3, so no two neighbours are alike.
+    const std::size_t words = 2 * PeerStream::maxUndeliveredWords;
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 0; i < words; ++i) {
         std::uint32_t word = 0x10000000;
