@@ -56,10 +56,15 @@ std::uint16_t widthOf(xcb_connection_t* x, xcb_window_t window) {
     return geometry ? geometry->width : 0;
 }
 
-bool overrideRedirect(xcb_connection_t* x, xcb_window_t window) {
+// Whether a window that is still shown bypasses the window manager, as menus do; nothing
+// for a window gone or hidden meanwhile.
+std::optional<bool> shownOverrideRedirect(xcb_connection_t* x, xcb_window_t window) {
     const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, window), nullptr), &free);
-    return attributes && attributes->override_redirect != 0;
+    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
+        return std::nullopt;
+    }
+    return attributes->override_redirect != 0;
 }
 
 // Clicks with the first button where XTest puts the pointer: in the middle of `window`.
@@ -205,7 +210,7 @@ TEST_F(EndToEndTest, DuringABurstOfPausedCommandsTheMenuAboutAndSigtermAreServed
     };
     const auto windows = [&](bool menus) {
         return std::ranges::count_if(clientWindows(x.get(), root(), true), [&](xcb_window_t w) {
-            return overrideRedirect(x.get(), w) == menus;
+            return shownOverrideRedirect(x.get(), w) == menus;
         });
     };
     ASSERT_TRUE(processEventsUntil([&] { return meet() > 0; }, 15000));
