@@ -5,9 +5,11 @@
 #include <QDBusConnection>
 #include <QStandardPaths>
 #include <QWidget>
+#include <csignal>
 #include <iostream>
 
 #include "command/command_handler.h"
+#include "command/command_queue.h"
 #include "command/x11/x11_workspace.h"
 #include "keystroke/x11/x11_keyboard_events.h"
 #include "keystroke/x11/x11_keyboard_layout_source.h"
@@ -23,6 +25,7 @@
 #include "shell/qt/command_line.h"
 #include "shell/qt/corvane_client_app.h"
 #include "shell/qt/qt_main_queue.h"
+#include "shell/qt/qt_main_thread_timer.h"
 #include "x11/x11_connection.h"
 
 namespace {
@@ -45,6 +48,9 @@ int main(int argc, char* argv[]) {
         return *status;
     }
     linux_shell::blockTerminationSignals();
+    // A write to an X server that has gone fails and is reported instead of ending the
+    // program without a word.
+    std::signal(SIGPIPE, SIG_IGN);
 
     // The keystrokes go to the X server: without one there is nothing to do. The
     // connection has said why it cannot be opened.
@@ -83,13 +89,18 @@ int main(int argc, char* argv[]) {
             break;  // said why; runs without reopen requests
     }
 
+    // Without its display the program ends, as X programs do, with status 1; the connection
+    // has said what was lost.
+    x11.onLost([] { QCoreApplication::exit(1); });
+    QtMainThreadTimer timer;
     x11::X11KeyboardLayoutSource layouts(x11);
-    x11::X11KeyboardEvents keyboardEvents(x11, layouts);
+    x11::X11KeyboardEvents keyboardEvents(x11, layouts, timer);
     x11::X11Workspace workspace(x11);
     CommandHandler commandHandler(workspace, layouts, keyboardEvents, std::cout);
+    CommandQueue commands(commandHandler, timer);
 
     // The model shuts the client's thread down when it goes, so it comes after everything
-    // that thread reaches: the main queue, the command handler and the X connection.
+    // that thread reaches: the main queue, the commands and the X connection.
     const ServiceDiscoveryFactory discovery =
         linux_shell::selectDiscovery(request.discovery, std::cerr);
     QtMainQueue mainQueue;
@@ -101,7 +112,7 @@ int main(int argc, char* argv[]) {
             },
         .workspaceCenter = workspaceCenter,
         .handleCommand = [&](std::uint32_t word,
-                             WordReceipt) { commandHandler.handleCommand(word); },
+                             WordReceipt receipt) { commands.add(word, std::move(receipt)); },
         .keyboardEvents = keyboardEvents,
     });
 

@@ -41,8 +41,9 @@ class NoDiscovery final : public ServiceDiscovery {
 // Posts nothing: this build cannot type yet. Every command is refused whole.
 class NoTyping final : public KeyboardEvents {
   public:
-    std::unique_ptr<KeyboardEventSource> createSource() override { return nullptr; }
-    bool postCommand(const KeyCodeSequence&, ShortcutConvention) override { return false; }
+    void postCommand(const KeyCodeSequence&, ShortcutConvention, Done done) override {
+        done(Posted::none);
+    }
 };
 
 }  // namespace
@@ -99,7 +100,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             },
         .workspaceCenter = workspaceCenter,
         .handleCommand = [&](std::uint32_t word,
-                             WordReceipt) { commandHandler.handleCommand(word); },
+                             WordReceipt) { commandHandler.handleCommand(word, [] {}); },
         .keyboardEvents = keyboardEvents,
     });
 

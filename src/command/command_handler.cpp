@@ -4,14 +4,14 @@
 
 #include "command/command_table.h"
 #include "command/target_application.h"
-#include "keystroke/event_posting.h"
 #include "keystroke/key_resolution.h"
 
 namespace corvane {
 
-void CommandHandler::handleCommand(std::uint32_t commandWord) {
+void CommandHandler::handleCommand(std::uint32_t commandWord, std::function<void()> done) {
     const std::optional<RunningApplication> application = workspace_.frontmostApplication();
     if (!application || !application->bundleIdentifier) {
+        done();
         return;
     }
     const std::string& bundleIdentifier = *application->bundleIdentifier;
@@ -20,11 +20,10 @@ void CommandHandler::handleCommand(std::uint32_t commandWord) {
     output_ << "AppBundleId: " << bundleIdentifier << std::endl;
 
     const std::optional<TargetApplication> target = targetApplicationForBundle(bundleIdentifier);
-    if (!target) {
-        return;
-    }
-    const std::optional<KeySequence> keys = keySequenceForCommand(commandWord, target->family);
+    const std::optional<KeySequence> keys =
+        target ? keySequenceForCommand(commandWord, target->family) : std::nullopt;
     if (!keys) {
+        done();
         return;
     }
     // One look at the keyboard serves the whole command. Every key is resolved before the
@@ -32,9 +31,10 @@ void CommandHandler::handleCommand(std::uint32_t commandWord) {
     const KeyboardLayoutCommandScope oneLayout(layouts_);
     const std::optional<KeyCodeSequence> resolved = resolveKeySequence(layouts_, *keys);
     if (!resolved) {
+        done();
         return;
     }
-    postKeyCodeSequence(events_, *resolved, target->shortcuts);
+    events_.postCommand(*resolved, target->shortcuts, [done = std::move(done)](Posted) { done(); });
 }
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 
 #include "command/workspace.h"
@@ -19,7 +20,10 @@ class CommandHandler {
                    std::ostream& output)
         : workspace_(workspace), layouts_(layouts), events_(events), output_(output) {}
 
-    void handleCommand(std::uint32_t commandWord);
+    // Handles one word with the application frontmost now. `done` is called once the
+    // command is over: its keys posted, or nothing to post. That may be before this
+    // returns, or later from the main loop; the next word waits for it.
+    void handleCommand(std::uint32_t commandWord, std::function<void()> done);
 
   private:
     Workspace& workspace_;

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "keystroke/key_model.h"
 
 namespace corvane {
+
+// Virtual key code of the left Shift key, pressed once at start-up.
+inline constexpr std::uint16_t leftShiftKeyCode = 56;
 
 // The key pair of a fixed KeyType case; layout-independent. `key` must not be `string`.
 KeyCodePair fixedKeyCodePair(const KeyType& key);

@@ -1,44 +1,43 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <optional>
+#include <functional>
 
 #include "keystroke/key_model.h"
 #include "keystroke/shortcut_convention.h"
 
 namespace corvane {
 
-// A key-down or key-up event for a macOS virtual key code.
-struct KeyboardEvent {
-    std::uint16_t keyCode = 0;
-    bool keyDown = false;
-    CGEventFlags flags = 0;
+// How much of a command reached the system.
+enum class Posted : std::uint8_t {
+    // Every key of the command, in order.
+    all,
+    // None: the command was refused before its first key (the service has said why, or
+    // had said it before, as when it cannot post at all).
+    none,
+    // The service failed while posting: none of the keys, or only some, arrived. Said.
+    broken,
 };
 
-// A source of keyboard events, made anew for every key press.
-class KeyboardEventSource {
-  public:
-    virtual ~KeyboardEventSource() = default;
-    // A new event with no flags, or nothing when it cannot be made.
-    virtual std::optional<KeyboardEvent> createKeyboardEvent(std::uint16_t keyCode,
-                                                             bool keyDown) = 0;
-    // Injects the event into the system's input stream, where hardware events enter.
-    virtual void post(const KeyboardEvent& event) = 0;
-};
-
-// The system's keyboard event service.
+// The system's keyboard, where a command's keystrokes are injected as hardware events are.
+// One road: a whole command at a time. Used on the main thread only.
 class KeyboardEvents {
   public:
-    virtual ~KeyboardEvents() = default;
-    // A new event source, or null when none can be made.
-    virtual std::unique_ptr<KeyboardEventSource> createSource() = 0;
+    using Done = std::function<void(Posted)>;
 
-    // Posts every pair of one command, depth first, back to back, each as a key-down and
-    // a key-up with its flags; a shortcut's Command and Option as `shortcuts` has them.
-    // The whole command or none of it: false when nothing was posted (the service has
-    // said why). Without a service of its own, each key goes through its own source.
-    virtual bool postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts);
+    virtual ~KeyboardEvents() = default;
+
+    // Posts every pair of `keys`, depth first, each as a key-down then a key-up carrying
+    // exactly its flags: modifiers and locks the user has on do not reach the keys, and are
+    // as they were afterwards. A shortcut's Command and Option are the keys `shortcuts`
+    // names. A command that cannot be typed exactly is refused whole, before its first key.
+    //
+    // `done`, when given, is called once on the main thread when the command is over:
+    // before this returns, or later from the main loop when the command needs time of its
+    // own (it never holds the thread up to wait). A command is posted only once the one
+    // before it is over.
+    virtual void postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts,
+                             Done done) = 0;
 };
 
 }  // namespace corvane

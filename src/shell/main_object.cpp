@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "keystroke/event_posting.h"
+#include "keystroke/fixed_keys.h"
 
 namespace corvane {
 
@@ -24,7 +24,9 @@ MainObject::MainObject(Services services) {
 
     client_->setReceiveCommand(std::move(services.handleCommand));
 
-    postKey(services.keyboardEvents, leftShiftKeyCode, 0);
+    // One press of Shift, down and up, with no modifiers.
+    services.keyboardEvents.postCommand(KeyCodeSequence::single({leftShiftKeyCode, 0}),
+                                        macShortcuts, nullptr);
 }
 
 MainObject::~MainObject() {

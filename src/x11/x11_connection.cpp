@@ -40,14 +40,17 @@ X11Connection::~X11Connection() {
     xcb_disconnect(connection_);
 }
 
-bool X11Connection::usable() {
+bool X11Connection::usable(std::string_view consequence) {
     if (xcb_connection_has_error(connection_) == 0) {
         return true;
     }
     if (!reported_) {
-        diagnostics_ << "Lost the connection to the X display " << displayName_
-                     << ": no more keystrokes are typed." << std::endl;
+        diagnostics_ << "Lost the connection to the X display " << displayName_ << ": "
+                     << consequence << "." << std::endl;
         reported_ = true;
+        if (onLost_) {
+            onLost_();
+        }
     }
     return false;
 }

@@ -2,17 +2,21 @@
 
 #include <xcb/xcb.h>
 
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace corvane::x11 {
 
 // The one connection to the X server that the keyboard layout, the event poster and
 // the workspace share; owned and used by the main thread only. The layout source reads
 // the events that arrive on it. A connection that cannot be opened or breaks is said
-// once on `diagnostics`; after that every service answers "nothing".
+// once on `diagnostics`; after that every service answers "nothing". A connection that
+// breaks is also told to the owner, which ends the program as X programs do when their
+// display goes.
 class X11Connection {
   public:
     // Opens the display named by $DISPLAY, or `displayName` when given.
@@ -22,8 +26,11 @@ class X11Connection {
     X11Connection(const X11Connection&) = delete;
     X11Connection& operator=(const X11Connection&) = delete;
 
-    // True while the connection works; the first time it does not, says so.
-    bool usable();
+    // True while the connection works. The first time it does not, says so (and what it
+    // meant, `consequence`) and, for a connection that worked before, calls the handler
+    // set with onLost.
+    bool usable(std::string_view consequence = "no more keystrokes are typed");
+    void onLost(std::function<void()> handler) { onLost_ = std::move(handler); }
 
     // The connection itself; only to be used after usable() said true.
     xcb_connection_t* get() const { return connection_; }
@@ -38,6 +45,7 @@ class X11Connection {
     std::string displayName_;
     std::ostream& diagnostics_;
     bool reported_ = false;
+    std::function<void()> onLost_;
 };
 
 }  // namespace corvane::x11

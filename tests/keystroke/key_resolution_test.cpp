@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "keystroke/event_posting.h"
 #include "keystroke/xkb/named_layouts.h"
 #include "support/recording_keyboard_events.h"
 
@@ -23,10 +22,10 @@ class KeyResolutionTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(layouts.select("us")); }
 
-    // The presses posted for the sequence; none when it does not resolve.
+    // The keys of the sequence in the order they are posted; none when it does not resolve.
     std::vector<KeyCodePair> resolveAndPost(const KeySequence& sequence) {
         if (const std::optional<KeyCodeSequence> resolved = resolveKeySequence(layouts, sequence)) {
-            postKeyCodeSequence(events, *resolved, macShortcuts);
+            events.postCommand(*resolved, macShortcuts, nullptr);
         }
         return events.presses();
     }
@@ -58,7 +57,7 @@ TEST_F(KeyResolutionTest, LetterShortcutsFollowTheLayoutOtherFixedKeysStay) {
         } else {
             ASSERT_TRUE(layouts.select(c.layout, c.variant));
         }
-        events.posted.clear();
+        events.commands.clear();
         EXPECT_EQ(resolveAndPost(list({fixed(C::shift_p), fixed(C::command_t), fixed(C::escape),
                                        fixed(C::command_option_keypad7)})),
                   (std::vector<KeyCodePair>{{c.p, EventFlags::shift},
@@ -72,7 +71,8 @@ TEST_F(KeyResolutionTest, NestedTextsKeepTheirPlaceAndTakeTheirModifiersAsFlags)
     // [a, [A, [], c], d] posts a, A (Shift), c, d, each down then up.
     EXPECT_EQ(
         resolveAndPost(list({text(u"a"), list({text(u"A"), list({}), text(u"c")}), text(u"d")})),
-        (std::vector<KeyCodePair>{{0x00, 0}, {0x00, EventFlags::shift}, {0x08, 0}, {0x02, 0}}));
+        (std::vector<KeyCodePair>{
+            {0x00, 0, true}, {0x00, EventFlags::shift, true}, {0x08, 0, true}, {0x02, 0, true}}));
     const std::optional<KeyCodeSequence> empty = resolveKeySequence(layouts, list({}));
     ASSERT_TRUE(empty && empty->asMultiple());  // empty, but not absent
     EXPECT_TRUE(empty->asMultiple()->empty());
@@ -86,26 +86,6 @@ TEST_F(KeyResolutionTest, OneUntypableItemDropsTheWholeSequence) {
     EXPECT_FALSE(resolveKeySequence(layouts, text(u"ab")));
     layouts.clear();
     EXPECT_FALSE(resolveKeySequence(layouts, text(u"a")));
-}
-
-TEST(EventPosting, AFailureSkipsOnlyWhatFailed) {
-    testing::RecordingKeyboardEvents events;
-    events.failingSources = {2};
-    postKeyCodeSequence(
-        events,
-        KeyCodeSequence::multiple({KeyCodeSequence::single({1, 0}), KeyCodeSequence::single({2, 0}),
-                                   KeyCodeSequence::single({3, 0})}),
-        macShortcuts);
-    EXPECT_EQ(events.presses(), (std::vector<KeyCodePair>{{1, 0}, {3, 0}}));
-
-    for (bool upFails : {true, false}) {
-        testing::RecordingKeyboardEvents oneSided;
-        oneSided.failingDirectionIsUp = upFails;
-        postKey(oneSided, 7, EventFlags::shift);
-        ASSERT_EQ(oneSided.posted.size(), 1U);
-        EXPECT_EQ(oneSided.posted[0].keyDown, upFails);  // the other direction is posted
-        EXPECT_EQ(oneSided.posted[0].flags, EventFlags::shift);
-    }
 }
 
 }  // namespace

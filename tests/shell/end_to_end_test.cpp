@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <QDBusConnection>
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@
 #include "support/private_avahi.h"
 #include "support/qt/core_application.h"
 #include "support/qt/logind_stand_in.h"
+#include "support/recording_window.h"
 #include "support/xvfb_server.h"
 
 namespace corvane::testing {
@@ -52,6 +54,32 @@ std::uint16_t widthOf(xcb_connection_t* x, xcb_window_t window) {
     const ReplyPtr<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr), &free);
     return geometry ? geometry->width : 0;
+}
+
+// Whether a window that is still shown bypasses the window manager, as menus do; nothing
+// for a window gone or hidden meanwhile.
+std::optional<bool> shownOverrideRedirect(xcb_connection_t* x, xcb_window_t window) {
+    const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, window), nullptr), &free);
+    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
+        return std::nullopt;
+    }
+    return attributes->override_redirect != 0;
+}
+
+// Clicks with the first button where XTest puts the pointer: in the middle of `window`.
+void click(xcb_connection_t* x, xcb_window_t root, xcb_window_t window) {
+    const ReplyPtr<xcb_translate_coordinates_reply_t> middle(
+        xcb_translate_coordinates_reply(
+            x, xcb_translate_coordinates(x, window, root, widthOf(x, window) / 2, 8), nullptr),
+        &free);
+    if (middle) {
+        xcb_test_fake_input(x, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, middle->dst_x,
+                            middle->dst_y, 0);
+        xcb_test_fake_input(x, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, root, 0, 0, 0);
+        xcb_test_fake_input(x, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, root, 0, 0, 0);
+        xcb_flush(x);
+    }
 }
 
 // Whether the (square) tray icon shows the connected dot: the dark middle of the dot in its
@@ -165,16 +193,63 @@ TEST_F(EndToEndTest, TheIconShowsThePeerThatSleepDisconnectsAndWakeBringsBack) {
     EXPECT_TRUE(iconShowsConnected(false));  // the peer is gone, and so is the dot
 }
 
-TEST_F(EndToEndTest, ALaterLaunchShowsTheAboutWindowOfTheFirst) {
-    EXPECT_TRUE(clientWindows(x.get(), root(), true).empty());
+// A hundred commands of seven carets for Wine's Dorico on "fr" (a window that claims to
+// be it and keeps the focus), each with the third level's pauses. Before the last has had
+// its turn, the tray menu opens, a later launch shows the About window (and the next brings
+// it forward, never a second one), and SIGTERM ends the program cleanly.
+TEST_F(EndToEndTest, DuringABurstOfPausedCommandsTheMenuAboutAndSigtermAreServed) {
+    ASSERT_TRUE(xvfb.run({"setxkbmap", "fr"}));
+    RecordingWindow dorico(xvfb, "dorico9.exe", true);
+    ASSERT_TRUE(dorico.ready());
+    ChildProcess peer({CORVANE_PEER_PATH, "--count", "100", "Burst", "0x10000000"});
+    std::size_t commandsMet = 0;
+    const auto meet = [&] {
+        while (const std::optional<std::string> line = client->readLine(0ms)) {
+            commandsMet += line->starts_with("AppBundleId: ");
+        }
+        return commandsMet;
+    };
+    const auto windows = [&](bool menus) {
+        return std::ranges::count_if(clientWindows(x.get(), root(), true), [&](xcb_window_t w) {
+            return shownOverrideRedirect(x.get(), w) == menus;
+        });
+    };
+    ASSERT_TRUE(processEventsUntil([&] { return meet() > 0; }, 15000));
+
+    click(x.get(), root(), clientWindows(x.get(), root(), false).at(0));
+    EXPECT_TRUE(processEventsUntil([&] { return windows(true) == 1; }));
+    EXPECT_LT(meet(), 100U);
+    click(x.get(), root(), root());  // away from the menu, which closes
+    EXPECT_TRUE(processEventsUntil([&] { return windows(true) == 0; }));
+
+    EXPECT_EQ(windows(false), 0);
     for (int launch = 0; launch < 2; ++launch) {
         EXPECT_EQ(ChildProcess::run({CORVANE_CLIENT_PATH}, clientEnvironment()), 0);
-        ASSERT_TRUE(
-            processEventsUntil([&] { return !clientWindows(x.get(), root(), true).empty(); }));
-        const std::vector<xcb_window_t> about = clientWindows(x.get(), root(), true);
-        ASSERT_EQ(about.size(), 1U);  // brought forward, never a second one
-        EXPECT_EQ(widthOf(x.get(), about[0]), 300);
+        EXPECT_TRUE(processEventsUntil([&] { return windows(false) == 1; }));
     }
+    EXPECT_LT(meet(), 100U);
+
+    EXPECT_EQ(client->terminate(), 0);
+    EXPECT_LT(meet(), 100U);
+    client.reset();
+}
+
+// The X server goes while a peer's commands are being typed: the program ends as X programs
+// do when their display goes, with status 1, and does not hang.
+TEST_F(EndToEndTest, WhenTheXServerGoesTheProgramEndsWithStatus1) {
+    RecordingWindow sibelius(xvfb, "com.avid.sibelius");
+    ASSERT_TRUE(sibelius.ready());
+    ChildProcess peer(
+        {CORVANE_PEER_PATH, "--interval", "2", "--count", "0", "Stream", "0x10000000"});
+    ASSERT_TRUE(processEventsUntil(
+        [&] {
+            const std::optional<std::string> line = client->readLine(20ms);
+            return line && line->starts_with("AppBundleId: ");
+        },
+        15000));
+    xvfb.stop();
+    EXPECT_EQ(client->wait(10s), 1);
+    client.reset();
 }
 
 TEST(EndToEnd, WithoutAnXServerItSaysSoAndEndsWith1) {

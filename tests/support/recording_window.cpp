@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 #include <xcb/xtest.h>
 
-#include <algorithm>
 #include <regex>
 
 namespace corvane::testing {
 
-RecordingWindow::RecordingWindow(const XvfbServer& server, const std::string& className)
-    : process_({RECORDING_WINDOW_PATH, "--class", className}, server.environment()) {
+RecordingWindow::RecordingWindow(const XvfbServer& server, const std::string& className,
+                                 bool keepFocus)
+    : process_(keepFocus ? std::vector<std::string>{RECORDING_WINDOW_PATH, "--class", className,
+                                                    "--keep-focus"}
+                         : std::vector<std::string>{RECORDING_WINDOW_PATH, "--class", className},
+               server.environment()) {
     ready_ = process_.readLine(std::chrono::seconds(5)) == "ready";
 }
 
@@ -79,11 +82,6 @@ std::vector<TypedKey> typedKeys(const std::vector<RecordedKey>& keys) {
     }
     EXPECT_EQ(pressed, nullptr) << "a key was never released";
     return typed;
-}
-
-std::size_t releasedKeys(const std::vector<RecordedKey>& keys) {
-    return std::count_if(keys.begin(), keys.end(),
-                         [](const RecordedKey& key) { return !key.press && !isModifier(key); });
 }
 
 void PrintTo(const TypedKey& key, std::ostream* out) {

@@ -28,20 +28,21 @@ constexpr xcb_keycode_t markerKeycode = 96;
 void postMarkerKey(xcb_connection_t* connection);
 
 // tools/recording-window on a test's X server: a focused window with the given WM_CLASS
-// class that reports every key it receives.
+// class that reports every key it receives; with `keepFocus`, it takes the focus back from
+// any window that takes it.
 class RecordingWindow {
   public:
-    RecordingWindow(const XvfbServer& server, const std::string& className);
+    RecordingWindow(const XvfbServer& server, const std::string& className, bool keepFocus = false);
     // True once the window is mapped and has the focus.
     bool ready() const { return ready_; }
     // The keys received since the last call. `connection` is the one the keys were posted on:
     // a marker key sent through XTest behind them is waited for, so none on its way is missed.
     std::vector<RecordedKey> keysReceived(xcb_connection_t* connection);
-    // The next key the window printed, without a marker: for keys posted by another
-    // program, which a marker could land between. Nothing when none comes within `timeout`.
-    std::optional<RecordedKey> nextKey(std::chrono::milliseconds timeout);
 
   private:
+    // The next key the window printed; nothing when none comes within `timeout`.
+    std::optional<RecordedKey> nextKey(std::chrono::milliseconds timeout);
+
     ChildProcess process_;
     bool ready_ = false;
 };
@@ -57,8 +58,6 @@ struct TypedKey {
 // The non-modifier keys among the received ones, checking that each press is followed by
 // its release before the next key.
 std::vector<TypedKey> typedKeys(const std::vector<RecordedKey>& keys);
-// How many non-modifier keys among the received ones have been released.
-std::size_t releasedKeys(const std::vector<RecordedKey>& keys);
 
 void PrintTo(const TypedKey& key, std::ostream* out);
 

@@ -122,7 +122,7 @@ std::vector<WindowsMessage> WineRecorder::messagesReceived(xcb_connection_t* con
         if (message->wparam != vkF12) {
             messages.push_back(*message);
         } else if (message->name == "WM_KEYDOWN") {
-            numLockAtMarker_ = message->numLock;
+            capsLockAtMarker_ = message->capsLock;
         } else if (message->name == "WM_KEYUP") {
             return messages;
         }
@@ -133,7 +133,7 @@ std::vector<WindowsMessage> WineRecorder::messagesReceived(xcb_connection_t* con
 
 std::optional<WindowsMessage> WineRecorder::nextMessage(std::chrono::milliseconds timeout) {
     static const std::regex format(
-        R"re(^(WM_\w+) wparam=0x([0-9a-f]+) scan=0x[0-9a-f]+ shift=(\d) ctrl=(\d) alt=(\d) win=(\d) numlock=(\d)$)re");
+        R"re(^(WM_\w+) wparam=0x([0-9a-f]+) scan=0x[0-9a-f]+ shift=(\d) ctrl=(\d) alt=(\d) win=(\d) numlock=\d capslock=(\d)$)re");
     std::smatch match;
     while (process_ != nullptr) {
         const std::optional<std::string> line = process_->readLine(timeout);

@@ -31,7 +31,7 @@ class WindowManager {
 struct WindowsMessage {
     std::string name;
     unsigned wparam = 0;
-    bool shift = false, ctrl = false, alt = false, win = false, numLock = false;
+    bool shift = false, ctrl = false, alt = false, win = false, capsLock = false;
 };
 
 // The Win32 key recorder under Wine (prefix WINE_PREFIX_PATH, made once per test run),
@@ -52,15 +52,15 @@ class WineRecorder {
     // The next message the program printed, without a marker (for timing its arrival);
     // nothing when none comes within `timeout`.
     std::optional<WindowsMessage> nextMessage(std::chrono::milliseconds timeout);
-    // Whether NumLock was on for the program at the last marker.
-    bool numLockAtMarker() const { return numLockAtMarker_; }
+    // Whether Caps Lock was on for the program at the last marker.
+    bool capsLockAtMarker() const { return capsLockAtMarker_; }
 
   private:
     std::string directory_;
     std::map<std::string, std::string> environment_;
     std::unique_ptr<ChildProcess> process_;
     bool ready_ = false;
-    bool numLockAtMarker_ = false;
+    bool capsLockAtMarker_ = false;
 };
 
 // The key-downs of other than modifier keys, as "Ctrl+Alt+0x67" (the held modifiers, then

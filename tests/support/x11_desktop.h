@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <xcb/xtest.h>
 
+#include <asio/executor_work_guard.hpp>
 #include <bitset>
 #include <cstdlib>
 #include <memory>
@@ -13,6 +14,8 @@
 #include "keystroke/x11/x11_keyboard_events.h"
 #include "keystroke/x11/x11_keyboard_layout_source.h"
 #include "keystroke/x11/xcb_xkb.h"
+#include "support/asio_loop.h"
+#include "support/asio_main_thread_timer.h"
 #include "support/recording_window.h"
 #include "support/xvfb_server.h"
 #include "x11/x11_connection.h"
@@ -20,7 +23,8 @@
 namespace corvane::testing {
 
 // A private Xvfb for the whole suite, the "us" layout at the start of every test, and the
-// X11 layout source and XTest poster on one connection. No key may be down after a test.
+// X11 layout source and XTest poster on one connection, with the main loop the test runs.
+// No key may be down after a test.
 class X11DesktopTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { server = std::make_unique<XvfbServer>(); }
@@ -32,12 +36,26 @@ class X11DesktopTest : public ::testing::Test {
         connection = std::make_unique<x11::X11Connection>(server->display(), diagnostics);
         ASSERT_TRUE(connection->usable());
         layouts = std::make_unique<x11::X11KeyboardLayoutSource>(*connection);
-        events = std::make_unique<x11::X11KeyboardEvents>(*connection, *layouts);
+        events = std::make_unique<x11::X11KeyboardEvents>(*connection, *layouts, timer);
     }
     void TearDown() override {
         if (connection && connection->usable()) {
             EXPECT_TRUE(keysDown().none()) << keysDown();
         }
+    }
+
+    // Runs the main loop until `over` is set.
+    bool runLoopUntilOver(const bool& over) {
+        return runLoopUntil(
+            loop, [&over] { return over; }, std::chrono::seconds(30));
+    }
+    // Posts one command and runs the loop until it is over.
+    Posted post(const KeyCodeSequence& keys, ShortcutConvention shortcuts = macShortcuts) {
+        std::optional<Posted> result;
+        events->postCommand(keys, shortcuts, [&result](Posted posted) { result = posted; });
+        EXPECT_TRUE(runLoopUntil(
+            loop, [&result] { return result.has_value(); }, std::chrono::seconds(30)));
+        return result.value_or(Posted::none);
     }
 
     std::unique_ptr<RecordingWindow> openWindow(const std::string& className) {
@@ -62,7 +80,6 @@ class X11DesktopTest : public ::testing::Test {
         xcb_xkb_latch_lock_state(connection->get(), XCB_XKB_ID_USE_CORE_KBD, XCB_MOD_MASK_2,
                                  locked ? XCB_MOD_MASK_2 : 0, 0, 0, 0, 0, 0);
     }
-    bool numLockLocked() { return (lockedModifiers() & XCB_MOD_MASK_2) != 0; }
     // The core modifiers locked on the server; all when it does not answer.
     unsigned lockedModifiers() {
         xcb_connection_t* c = connection->get();
@@ -85,6 +102,10 @@ class X11DesktopTest : public ::testing::Test {
     }
 
     inline static std::unique_ptr<XvfbServer> server;
+    asio::io_context loop;
+    asio::executor_work_guard<asio::io_context::executor_type> loopKeepsWaiting =
+        asio::make_work_guard(loop);
+    AsioMainThreadTimer timer{loop};
     std::ostringstream diagnostics;
     std::unique_ptr<x11::X11Connection> connection;
     std::unique_ptr<x11::X11KeyboardLayoutSource> layouts;

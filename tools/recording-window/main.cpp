@@ -5,9 +5,10 @@
 //
 // The keysym and text are what xkbcommon makes of the key with the event's modifier
 // state in the server's current keymap. "ready" is printed once the window is mapped
-// and focused. SIGTERM ends it.
+// and focused. With --keep-focus it takes the focus back whenever another window takes
+// it. SIGTERM ends it.
 //
-//   recording-window --class com.steinberg.dorico9 [--instance NAME]
+//   recording-window --class com.steinberg.dorico9 [--instance NAME] [--keep-focus]
 
 #include <poll.h>
 #include <signal.h>
@@ -37,20 +38,25 @@ void onTerminate(int /*signal*/) {
 struct Options {
     std::string className = "org.example.recording";
     std::string instanceName = "recording-window";
+    bool keepFocus = false;
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const std::string_view name = argv[i];
-        if (name == "--class") {
-            options.className = argv[i + 1];
+        if (name == "--keep-focus") {
+            options.keepFocus = true;
+        } else if (i + 1 == argc) {
+            return false;
+        } else if (name == "--class") {
+            options.className = argv[++i];
         } else if (name == "--instance") {
-            options.instanceName = argv[i + 1];
+            options.instanceName = argv[++i];
         } else {
             return false;
         }
     }
-    return argc % 2 == 1;
+    return true;
 }
 
 std::string modifierNames(std::uint16_t state) {
@@ -174,7 +180,8 @@ void printKey(Keyboard& keyboard, const xcb_key_press_event_t* key, bool press) 
 int main(int argc, char** argv) {
     Options options;
     if (!parseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--class CLASS] [--instance NAME]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--class CLASS] [--instance NAME] [--keep-focus]\n",
+                     argv[0]);
         return 2;
     }
     if (pipe(signalPipe) != 0) {
@@ -198,7 +205,11 @@ int main(int argc, char** argv) {
     while (running) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
             const std::uint8_t type = event->response_type & 0x7F;
-            if (type == XCB_MAP_NOTIFY) {
+            const auto* focusOut = reinterpret_cast<xcb_focus_out_event_t*>(event);
+            // A grab (a menu open) takes the keys for a while, not the focus.
+            if (type == XCB_MAP_NOTIFY || (type == XCB_FOCUS_OUT && options.keepFocus &&
+                                           focusOut->mode == XCB_NOTIFY_MODE_NORMAL &&
+                                           focusOut->detail != XCB_NOTIFY_DETAIL_INFERIOR)) {
                 xcb_set_input_focus(connection, XCB_INPUT_FOCUS_POINTER_ROOT, window,
                                     XCB_CURRENT_TIME);
                 xcb_flush(connection);

@@ -4,28 +4,30 @@ namespace corvane::x11 {
 
 namespace {
 
-// Builds the steps, keeping track of what is locked.
-class Planner {
+// The steps of a plan, and the locks as they stand after them.
+class Steps {
   public:
-    Planner(std::vector<KeyStep>& steps, std::uint8_t locks) : steps_(steps), locks_(locks) {}
+    Steps(std::vector<KeyStep>& steps, std::uint8_t locks) : steps_(steps), locks_(locks) {}
 
-    void add(KeyStep::Kind kind, std::uint8_t code) { steps_.push_back({kind, code}); }
-    void pause() {
-        if (!steps_.empty() && steps_.back().kind != KeyStep::Kind::pause) {
-            add(KeyStep::Kind::pause, 0);
-        }
-    }
+    void press(xcb_keycode_t key) { steps_.push_back({KeyStep::Kind::press, key}); }
+    void release(xcb_keycode_t key) { steps_.push_back({KeyStep::Kind::release, key}); }
     // Brings the locks of `mask` to `wanted`.
     void setLocks(std::uint8_t mask, std::uint8_t wanted) {
         const auto on = static_cast<std::uint8_t>(mask & wanted & ~locks_);
         const auto off = static_cast<std::uint8_t>(mask & ~wanted & locks_);
         if (on != 0) {
-            add(KeyStep::Kind::lock, on);
+            steps_.push_back({KeyStep::Kind::lock, on});
         }
         if (off != 0) {
-            add(KeyStep::Kind::unlock, off);
+            steps_.push_back({KeyStep::Kind::unlock, off});
         }
         locks_ = static_cast<std::uint8_t>((locks_ | on) & ~off);
+    }
+    // One pause between two keys is enough; none is needed before the first request.
+    void pause() {
+        if (!steps_.empty() && steps_.back().kind != KeyStep::Kind::pause) {
+            steps_.push_back({KeyStep::Kind::pause, 0});
+        }
     }
     std::uint8_t locks() const { return locks_; }
 
@@ -34,76 +36,104 @@ class Planner {
     std::uint8_t locks_;
 };
 
+// The modifier keys that give a pair's flags, in the order they are pressed; false when the
+// layout lacks one of them, as typing the key without it would be another keystroke.
+bool modifierKeysOf(const KeyCodePair& pair, ShortcutConvention shortcuts, const KeymapFacts& facts,
+                    std::vector<xcb_keycode_t>& keys) {
+    const ModifierKeys modifiers =
+        modifierKeysFor(pair.flags, pair.character ? layoutModifiers : shortcuts);
+    for (std::size_t modifier = 0; modifier < modifierKeyCount; ++modifier) {
+        if (modifiers[modifier]) {
+            const std::optional<xcb_keycode_t> key =
+                facts.keyFor(static_cast<ModifierKey>(modifier));
+            if (!key) {
+                return false;
+            }
+            keys.push_back(*key);
+        }
+    }
+    return true;
+}
+
+// Wine works out a character's third level from the last key event it has read: such a
+// character gets time of its own before and after it.
+bool needsOwnTime(const KeyCodePair& pair, ShortcutConvention shortcuts) {
+    return shortcuts.wine && pair.character &&
+           modifierKeysFor(pair.flags,
+                           layoutModifiers)[static_cast<std::size_t>(ModifierKey::levelThree)];
+}
+
+// One key: its modifiers pressed, the lock that gets it past the server taken, the key
+// pressed and released, and everything undone in reverse order.
+void typeKey(Steps& steps, const std::vector<xcb_keycode_t>& modifiers, std::uint8_t deliver,
+             xcb_keycode_t key) {
+    const std::uint8_t locks = steps.locks();
+    for (const xcb_keycode_t modifier : modifiers) {
+        steps.press(modifier);
+    }
+    steps.setLocks(deliver, deliver);
+    steps.press(key);
+    steps.release(key);
+    steps.setLocks(deliver, locks);
+    for (auto modifier = modifiers.rbegin(); modifier != modifiers.rend(); ++modifier) {
+        steps.release(*modifier);
+    }
+}
+
 }  // namespace
 
 KeyPlan planCommand(const std::vector<KeyCodePair>& pairs, const std::vector<xcb_keycode_t>& keys,
-                    ShortcutConvention shortcuts, const KeyboardSnapshot& keyboard,
+                    ShortcutConvention shortcuts, const KeymapFacts& facts, std::uint8_t userLocks,
                     const std::vector<xcb_keycode_t>& userHeld) {
     KeyPlan plan;
     if (pairs.empty()) {
         return plan;
     }
-    const KeymapFacts& facts = *keyboard.facts;
-    const std::uint8_t userLocks = keyboard.lockedModifiers;
     const std::uint8_t numLock = facts.numLockMask();
-    Planner planner(plan.steps, userLocks);
+    Steps steps(plan.steps, userLocks);
     for (const xcb_keycode_t key : userHeld) {
-        planner.add(KeyStep::Kind::release, key);
+        steps.release(key);
     }
-    planner.setLocks(XCB_MOD_MASK_LOCK, 0);
+    steps.setLocks(static_cast<std::uint8_t>(~numLock), 0);
 
     for (std::size_t index = 0; index < pairs.size(); ++index) {
         const KeyCodePair& pair = pairs[index];
         const xcb_keycode_t key = keys[index];
-        const ModifierKeys modifiers =
-            modifierKeysFor(pair.flags, pair.character ? layoutModifiers : shortcuts);
-        std::vector<xcb_keycode_t> modifierKeys;
+        std::vector<xcb_keycode_t> modifiers;
+        if (!modifierKeysOf(pair, shortcuts, facts, modifiers)) {
+            return {{},
+                    "A command was not typed: the keyboard layout has no key for one of its "
+                    "modifiers."};
+        }
         std::uint8_t held = 0;
-        for (std::size_t modifier = 0; modifier < modifierKeyCount; ++modifier) {
-            if (!modifiers[modifier]) {
-                continue;
-            }
-            const xkb_keycode_t modifierKey = facts.keyFor(static_cast<ModifierKey>(modifier));
-            if (modifierKey == XKB_KEYCODE_INVALID || modifierKey > 255) {
-                // Typing the key without that modifier would be another keystroke.
-                return {{},
-                        "A command was not typed: the keyboard layout has no key for one of its "
-                        "modifiers."};
-            }
-            modifierKeys.push_back(static_cast<xcb_keycode_t>(modifierKey));
-            held |= facts.modifiersSetBy(modifierKey);
+        for (const xcb_keycode_t modifier : modifiers) {
+            held |= facts.modifiersSetBy(modifier);
         }
-        // Keypad keys give their digits only with NumLock on. Other keys are typed without
-        // it, so the application sees them alike whether the user keeps NumLock on or off,
-        // unless it would see each change as a key press of its own.
+        // The locks this key wants. Keypad keys give their digits only with NumLock on.
+        // Other keys are typed without it, so the application sees them alike whether the
+        // user keeps NumLock on or off, unless it would see each change as a key press.
         const std::uint8_t numLockElsewhere = shortcuts.wine ? userLocks & numLock : 0;
-        planner.setLocks(numLock, facts.isKeypadKey(key) ? numLock : numLockElsewhere);
-        const std::uint8_t deliver =
-            pair.character ? 0 : facts.lockToDeliver(key, held, planner.locks());
+        steps.setLocks(numLock, facts.isKeypadKey(key) ? numLock : numLockElsewhere);
+        const std::optional<std::uint8_t> deliver =
+            facts.lockThatDelivers(key, held, steps.locks());
+        if (!deliver) {
+            return {{},
+                    "A command was not typed: the X server would take one of its keys for "
+                    "itself."};
+        }
 
-        const bool ownTime = shortcuts.wine && pair.character &&
-                             modifiers[static_cast<std::size_t>(ModifierKey::levelThree)];
+        const bool ownTime = needsOwnTime(pair, shortcuts);
         if (ownTime) {
-            planner.pause();
+            steps.pause();
         }
-        for (const xcb_keycode_t modifierKey : modifierKeys) {
-            planner.add(KeyStep::Kind::press, modifierKey);
-        }
-        planner.setLocks(deliver, deliver);
-        planner.add(KeyStep::Kind::press, key);
-        planner.add(KeyStep::Kind::release, key);
-        planner.setLocks(deliver, userLocks);
-        for (auto modifierKey = modifierKeys.rbegin(); modifierKey != modifierKeys.rend();
-             ++modifierKey) {
-            planner.add(KeyStep::Kind::release, *modifierKey);
-        }
+        typeKey(steps, modifiers, *deliver, key);
         if (ownTime) {
-            planner.pause();
+            steps.pause();
         }
     }
-    planner.setLocks(0xFF, userLocks);
+    steps.setLocks(0xFF, userLocks);
     for (const xcb_keycode_t key : userHeld) {
-        planner.add(KeyStep::Kind::press, key);
+        steps.press(key);
     }
     return plan;
 }

@@ -33,8 +33,8 @@ bool announceXInput(xcb_connection_t* connection) {
     return version && version->major_version >= 2;
 }
 
-std::optional<std::bitset<256>> keysHeldOnKeyboards(xcb_connection_t* connection,
-                                                    std::int32_t coreKeyboard) {
+std::optional<X11KeySet> keysHeldOnKeyboards(xcb_connection_t* connection,
+                                             std::int32_t coreKeyboard) {
     const ReplyPtr<xcb_input_xi_query_device_reply_t> devices(xcb_input_xi_query_device_reply(
         connection, xcb_input_xi_query_device(connection, XCB_INPUT_DEVICE_ALL), nullptr));
     if (!devices) {
@@ -51,7 +51,7 @@ std::optional<std::bitset<256>> keysHeldOnKeyboards(xcb_connection_t* connection
                 xcb_input_query_device_state(connection, static_cast<std::uint8_t>(info.deviceid)));
         }
     }
-    std::bitset<256> held;
+    X11KeySet held;
     bool answered = true;
     for (const xcb_input_query_device_state_cookie_t cookie : states) {
         const ReplyPtr<xcb_input_query_device_state_reply_t> state(
@@ -65,12 +65,8 @@ std::optional<std::bitset<256>> keysHeldOnKeyboards(xcb_connection_t* connection
             if (item.data->class_id != XCB_INPUT_INPUT_CLASS_KEY) {
                 continue;
             }
-            const auto* keys = reinterpret_cast<const xcb_input_key_state_t*>(item.data);
-            for (std::size_t key = 0; key < held.size(); ++key) {
-                if ((keys->keys[key / 8] >> (key % 8)) & 1U) {
-                    held.set(key);
-                }
-            }
+            held |=
+                keySetFromVector(reinterpret_cast<const xcb_input_key_state_t*>(item.data)->keys);
         }
     }
     if (!answered) {

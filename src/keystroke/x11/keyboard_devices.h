@@ -2,9 +2,10 @@
 
 #include <xcb/xcb.h>
 
-#include <bitset>
 #include <cstdint>
 #include <optional>
+
+#include "keystroke/x11/x11_keycodes.h"
 
 namespace corvane::x11 {
 
@@ -15,7 +16,7 @@ bool announceXInput(xcb_connection_t* connection);
 // The keys held down on the keyboards attached to the core keyboard `coreKeyboard`, other
 // than XTest's own: keys a person holds on a real keyboard, which XTest cannot let go of.
 // Nothing when the server does not answer.
-std::optional<std::bitset<256>> keysHeldOnKeyboards(xcb_connection_t* connection,
-                                                    std::int32_t coreKeyboard);
+std::optional<X11KeySet> keysHeldOnKeyboards(xcb_connection_t* connection,
+                                             std::int32_t coreKeyboard);
 
 }  // namespace corvane::x11

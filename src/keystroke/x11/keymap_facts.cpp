@@ -34,20 +34,19 @@ constexpr std::uint8_t lockMask = 0x02;
 KeymapFacts::KeymapFacts(xkb_keymap* keymap, xkb_layout_index_t group)
     : keymap_(xkb_keymap_ref(keymap)), group_(group), scratch_(xkb_state_new(keymap)) {
     for (std::size_t modifier = 0; modifier < modifierKeyCount; ++modifier) {
-        xkb_keycode_t found = XKB_KEYCODE_INVALID;
         for (const xkb_keysym_t keysym : modifierKeysyms[modifier]) {
-            found = xkb::findKeycodeForKeysym(keymap, group, keysym);
-            if (found != XKB_KEYCODE_INVALID) {
+            modifierKeys_[modifier] = x11Keycode(xkb::findKeycodeForKeysym(keymap, group, keysym));
+            if (modifierKeys_[modifier]) {
                 break;
             }
         }
-        modifierKeys_[modifier] = found;
     }
     if (!scratch_) {
         return;
     }
     xkb_state* state = scratch_.get();
-    const xkb_keycode_t last = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap), 255);
+    const xkb_keycode_t last =
+        std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap), x11KeycodeCount - 1);
     for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap); key <= last; ++key) {
         xkb_state_update_mask(state, 0, 0, 0, 0, 0, group);
         xkb_state_update_key(state, key, XKB_KEY_DOWN);
@@ -66,26 +65,24 @@ KeymapFacts::KeymapFacts(xkb_keymap* keymap, xkb_layout_index_t group)
     }
 }
 
-xkb_keysym_t KeymapFacts::keysym(xkb_keycode_t key, std::uint8_t depressed,
+xkb_keysym_t KeymapFacts::keysym(xcb_keycode_t key, std::uint8_t depressed,
                                  std::uint8_t locked) const {
     xkb_state_update_mask(scratch_.get(), depressed, 0, locked, 0, 0, group_);
     return xkb_state_key_get_one_sym(scratch_.get(), key);
 }
 
-std::uint8_t KeymapFacts::lockToDeliver(xkb_keycode_t key, std::uint8_t held,
-                                        std::uint8_t locked) const {
+std::optional<std::uint8_t> KeymapFacts::lockThatDelivers(xcb_keycode_t key, std::uint8_t held,
+                                                          std::uint8_t locked) const {
     if (!scratch_ || !serverTakes(keysym(key, held, locked))) {
         return 0;
     }
-    // A modifier the key's type counts but the shortcut does not hold moves the press off
-    // that level; Shift is tried first, as keypad keys give the same keysym with it.
     for (std::uint8_t candidate = 0x01; candidate != 0; candidate <<= 1) {
         if ((candidate & (held | locked | lockMask | numLockMask_)) == 0 &&
             !serverTakes(keysym(key, held, locked | candidate))) {
             return candidate;
         }
     }
-    return 0;
+    return std::nullopt;
 }
 
 }  // namespace corvane::x11

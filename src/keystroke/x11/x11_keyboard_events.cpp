@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "keystroke/x11/keyboard_devices.h"
 #include "keystroke/x11/xcb_xkb.h"
@@ -15,19 +14,13 @@ namespace corvane::x11 {
 
 namespace {
 
-// X keycodes fit in a byte.
-constexpr xkb_keycode_t maxX11Keycode = 255;
-
 // How long a paused command waits: a small Windows program under Wine on an idle machine
 // needs less than 5 ms to take a key.
 constexpr std::chrono::milliseconds pauseLength{15};
 
 std::optional<xcb_keycode_t> x11KeycodeForVirtualKey(std::uint16_t virtualKeyCode) {
     const std::optional<std::uint32_t> keycode = xkb::xkbKeycodeForVirtualKey(virtualKeyCode);
-    if (!keycode || *keycode > maxX11Keycode) {
-        return std::nullopt;
-    }
-    return static_cast<xcb_keycode_t>(*keycode);
+    return keycode ? x11Keycode(*keycode) : std::nullopt;
 }
 
 void collectPairs(const KeyCodeSequence& keys, std::vector<KeyCodePair>& pairs) {
@@ -40,33 +33,32 @@ void collectPairs(const KeyCodeSequence& keys, std::vector<KeyCodePair>& pairs) 
     }
 }
 
-// A key press posted through a source, typed whole as a command of its own.
-class XTestEventSource final : public KeyboardEventSource {
-  public:
-    explicit XTestEventSource(X11KeyboardEvents& events) : events_(events) {}
-
-    std::optional<KeyboardEvent> createKeyboardEvent(std::uint16_t keyCode, bool keyDown) override {
-        if (!x11KeycodeForVirtualKey(keyCode)) {
-            return std::nullopt;
-        }
-        return KeyboardEvent{keyCode, keyDown, 0};
+// Sends what has been written; with `roundTrip` also waits until the server has taken it.
+// False when the connection fails.
+bool send(xcb_connection_t* connection, bool roundTrip) {
+    if (xcb_flush(connection) <= 0) {
+        return false;
     }
-
-    void post(const KeyboardEvent& event) override {
-        if (event.keyDown) {
-            events_.postCommand(KeyCodeSequence::single({event.keyCode, event.flags}),
-                                macShortcuts);
-        }
+    if (!roundTrip) {
+        return true;
     }
+    xcb_get_input_focus_reply_t* reply =
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+    std::free(reply);
+    return reply != nullptr;
+}
 
-  private:
-    X11KeyboardEvents& events_;
-};
+void finish(const KeyboardEvents::Done& done, Posted posted) {
+    if (done) {
+        done(posted);
+    }
+}
 
 }  // namespace
 
-X11KeyboardEvents::X11KeyboardEvents(X11Connection& connection, X11KeyboardLayoutSource& layouts)
-    : connection_(connection), layouts_(layouts) {
+X11KeyboardEvents::X11KeyboardEvents(X11Connection& connection, X11KeyboardLayoutSource& layouts,
+                                     MainThreadTimer& timer)
+    : connection_(connection), layouts_(layouts), timer_(timer) {
     if (!connection_.usable()) {
         return;
     }
@@ -77,35 +69,35 @@ X11KeyboardEvents::X11KeyboardEvents(X11Connection& connection, X11KeyboardLayou
     if (!hasXTest_) {
         connection_.diagnostics()
             << "The X server has no XTEST extension: no keystrokes can be typed." << std::endl;
+        return;
     }
     hasXInput_ = announceXInput(connection_.get());
+    if (!hasXInput_) {
+        connection_.diagnostics() << "The X server has no XInput 2 extension: modifier keys "
+                                     "held down are let go of for each command and pressed "
+                                     "again after it."
+                                  << std::endl;
+    }
 }
 
-std::unique_ptr<KeyboardEventSource> X11KeyboardEvents::createSource() {
+void X11KeyboardEvents::postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts,
+                                    Done done) {
     if (!hasXTest_ || !connection_.usable()) {
-        return nullptr;
+        finish(done, Posted::none);  // said already
+        return;
     }
-    return std::make_unique<XTestEventSource>(*this);
-}
-
-bool X11KeyboardEvents::postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts) {
-    if (!hasXTest_ || !connection_.usable()) {
-        return false;  // said already
+    KeyPlan planned;
+    {
+        // The command handler's look, or one of this command's own.
+        const KeyboardLayoutCommandScope oneLook(layouts_);
+        planned = plan(keys, shortcuts, layouts_.snapshot());
     }
-    // The command handler's look, or one of this command's own.
-    const KeyboardLayoutCommandScope oneLook(layouts_);
-    const std::optional<KeyboardSnapshot> keyboard = layouts_.snapshot();
-    const KeyPlan planned = plan(keys, shortcuts, keyboard);
     if (planned.refusal != nullptr) {
         connection_.diagnostics() << planned.refusal << std::endl;
-        return false;
+        finish(done, Posted::none);
+        return;
     }
-    for (const KeyStep& step : planned.steps) {
-        write(step);
-    }
-    // The whole command reaches the server in one write, in order (or one write per pause).
-    xcb_flush(connection_.get());
-    return true;
+    type(std::move(planned.steps), 0, std::move(done));
 }
 
 KeyPlan X11KeyboardEvents::plan(const KeyCodeSequence& keys, ShortcutConvention shortcuts,
@@ -127,7 +119,8 @@ KeyPlan X11KeyboardEvents::plan(const KeyCodeSequence& keys, ShortcutConvention 
     if (!userModifiers(*keyboard, keycodes, userHeld)) {
         return {{}, "A command was not typed: a modifier key is held down on the keyboard."};
     }
-    return planCommand(pairs, keycodes, shortcuts, *keyboard, userHeld);
+    return planCommand(pairs, keycodes, shortcuts, *keyboard->facts, keyboard->lockedModifiers,
+                       userHeld);
 }
 
 bool X11KeyboardEvents::userModifiers(const KeyboardSnapshot& keyboard,
@@ -136,33 +129,52 @@ bool X11KeyboardEvents::userModifiers(const KeyboardSnapshot& keyboard,
     if (keyboard.depressedModifiers == 0) {
         return true;
     }
-    for (xkb_keycode_t keycode = 8; keycode <= maxX11Keycode; ++keycode) {
+    for (std::size_t keycode = 0; keycode < x11KeycodeCount; ++keycode) {
         const auto key = static_cast<xcb_keycode_t>(keycode);
-        if (keyboard.isKeyDown(key) && keyboard.facts->modifiersSetBy(key) != 0 &&
+        if (keyboard.keysDown[key] && keyboard.facts->modifiersSetBy(key) != 0 &&
             std::find(keys.begin(), keys.end(), key) == keys.end()) {
             held.push_back(key);
         }
     }
-    if (held.empty()) {
-        return true;
+    if (held.empty() || !hasXInput_) {
+        return true;  // without XInput, every held modifier is taken for one XTest holds
     }
     // XTest lets go only of what an XTest client pressed. Each keyboard device has its own
     // key state, and XTest's keyboard is a device of its own.
-    const std::optional<std::bitset<256>> onKeyboards =
-        hasXInput_ ? keysHeldOnKeyboards(connection_.get(), layouts_.deviceId()) : std::nullopt;
+    const std::optional<X11KeySet> onKeyboards =
+        keysHeldOnKeyboards(connection_.get(), layouts_.deviceId());
     return onKeyboards && std::none_of(held.begin(), held.end(),
                                        [&](xcb_keycode_t key) { return onKeyboards->test(key); });
+}
+
+void X11KeyboardEvents::type(std::vector<KeyStep> steps, std::size_t next, Done done) {
+    for (; next < steps.size() && steps[next].kind != KeyStep::Kind::pause; ++next) {
+        write(steps[next]);
+    }
+    // A pause waits until the server has taken what came before; then the application has
+    // a moment to read it (Wine reads the events of its X connection only between messages).
+    const bool paused = next < steps.size();
+    const bool sent = send(connection_.get(), paused);
+    if (!connection_.usable("a command was not typed, or not all of it") || !sent) {
+        finish(done, Posted::broken);
+        return;
+    }
+    if (!paused) {
+        finish(done, Posted::all);
+        return;
+    }
+    timer_.runAfter(pauseLength,
+                    [this, lifetime = std::weak_ptr<int>(lifetime_), steps = std::move(steps), next,
+                     done = std::move(done)]() mutable {
+                        if (lifetime.lock()) {
+                            type(std::move(steps), next + 1, std::move(done));
+                        }
+                    });
 }
 
 void X11KeyboardEvents::write(const KeyStep& step) {
     xcb_connection_t* c = connection_.get();
     switch (step.kind) {
-        case KeyStep::Kind::pause:
-            // Once the server has taken what came before, the application has a moment to
-            // read it: Wine reads the events of its X connection only between messages.
-            std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-            std::this_thread::sleep_for(pauseLength);
-            break;
         case KeyStep::Kind::press:
         case KeyStep::Kind::release:
             xcb_test_fake_input(c,
@@ -175,6 +187,8 @@ void X11KeyboardEvents::write(const KeyStep& step) {
                                      step.code, step.kind == KeyStep::Kind::lock ? step.code : 0, 0,
                                      0, 0, 0, 0);
             break;
+        case KeyStep::Kind::pause:
+            break;  // type() stops at a pause
     }
 }
 

@@ -2,9 +2,7 @@
 
 #include <xkbcommon/xkbcommon-x11.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <iterator>
 
 #include "keystroke/x11/xcb_xkb.h"
 
@@ -38,6 +36,9 @@ X11KeyboardLayoutSource::X11KeyboardLayoutSource(X11Connection& connection)
     if (!connection_.usable() || !context_) {
         return;
     }
+    // A keymap that cannot be read is said by the command it stops, in one line, and a
+    // lost connection by the connection: xkbcommon's own lines would only repeat them.
+    xkb_context_set_log_level(context_.get(), XKB_LOG_LEVEL_CRITICAL);
     xcb_connection_t* c = connection_.get();
     if (xkb_x11_setup_xkb_extension(c, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
                                     XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
@@ -89,8 +90,8 @@ std::optional<KeyboardSnapshot> X11KeyboardLayoutSource::look() {
         connection_.usable();
         return std::nullopt;
     }
-    KeyboardSnapshot result{nullptr, nullptr, state->baseMods, state->lockedMods, {}};
-    std::copy(std::begin(keys->keys), std::end(keys->keys), result.keysDown.begin());
+    KeyboardSnapshot result{nullptr, nullptr, state->baseMods, state->lockedMods,
+                            keySetFromVector(keys->keys)};
     const xkb_layout_index_t group = state->group;
     std::free(state);
     std::free(keys);

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 
 #include "keystroke/keyboard_layout.h"
 #include "keystroke/x11/keymap_facts.h"
+#include "keystroke/x11/x11_keycodes.h"
 #include "keystroke/xkb/xkb_keymap_layout.h"
 #include "x11/x11_connection.h"
 
@@ -20,12 +20,7 @@ struct KeyboardSnapshot {
     // Core modifier masks (Shift 0x01, Lock 0x02, Control 0x04, Mod1 to Mod5 0x08 to 0x80).
     std::uint8_t depressedModifiers = 0;
     std::uint8_t lockedModifiers = 0;
-    // The keys down, one bit per X keycode.
-    std::array<std::uint8_t, 32> keysDown{};
-
-    bool isKeyDown(std::uint8_t keycode) const {
-        return (keysDown[keycode / 8] & (1U << (keycode % 8))) != 0;
-    }
+    X11KeySet keysDown;
 };
 
 // The layout the user has selected right now on the X server, through xkbcommon-x11.

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "keystroke/character_lookup.h"
-#include "keystroke/event_posting.h"
 #include "support/x11_desktop.h"
 
 namespace corvane::testing {
@@ -24,11 +23,11 @@ class X11KeyboardLayoutSourceTest : public X11DesktopTest {
 TEST_F(X11KeyboardLayoutSourceTest, KeepsTheKeymapUntilTheServerChangesItAndFollowsTheGroup) {
     // The first XTest key makes the XTest device the core keyboard's source, which the
     // server announces as a new keyboard; from then on typing changes nothing.
-    postKey(*events, 0x00, 0);
+    post(KeyCodeSequence::single({0x00, 0}));
     const std::shared_ptr<KeyboardLayout> first = layouts->currentLayout();
     ASSERT_NE(first, nullptr);
-    postKey(*events, 0x00, EventFlags::shift);
-    postKey(*events, 0x01, EventFlags::option);
+    post(KeyCodeSequence::single({0x00, EventFlags::shift}));
+    post(KeyCodeSequence::single({0x01, EventFlags::option}));
     EXPECT_EQ(layouts->currentLayout(), first);
     EXPECT_EQ(keyZ(), 0x06);
 
@@ -60,8 +59,8 @@ TEST_F(X11KeyboardLayoutSourceTest, LookupAndPosterAgreeOnAKeymapWithoutLevelThr
     EXPECT_TRUE(keyCodeForString(*layouts, u"-", keyCode, state));
 
     auto window = openWindow("org.example.other");
-    postKey(*events, 0x00, EventFlags::option);                // cannot be typed: nothing
-    postKey(*events, 0x00, EventFlags::shift);                 // still typed
+    EXPECT_EQ(post(KeyCodeSequence::single({0x00, EventFlags::option})), Posted::none);
+    EXPECT_EQ(post(KeyCodeSequence::single({0x00, EventFlags::shift})), Posted::all);
     const std::vector<TypedKey> expected = {{38, 0x01, "Q"}};  // azerty: Q where us has A
     EXPECT_EQ(typedKeys(keysReceived(*window)), expected);
     EXPECT_EQ(diagnostics.str(),

@@ -45,24 +45,5 @@ TEST(CharacterLookup, FindsTheFirstKeyAndStateOnRealLayouts) {
     }
 }
 
-TEST(CharacterLookup, ImpossibleTextsAreNotFoundAndLeaveTheOutputs) {
-    xkb::NamedLayouts layouts;
-    ASSERT_TRUE(layouts.select("us"));
-    const std::u16string_view texts[] = {u"", u"abcde", u"ab", u"\xD800", u"\xDC00x", u" "};
-    for (bool withLayout : {true, false}) {
-        SCOPED_TRACE(withLayout);
-        for (std::u16string_view text : texts) {
-            std::uint16_t keyCode = 0x7777;
-            std::uint32_t state = 0x5555;
-            EXPECT_FALSE(keyCodeForString(layouts, text, keyCode, state));
-            EXPECT_EQ(keyCode, 0x7777);
-            EXPECT_EQ(state, 0x5555U);
-        }
-        layouts.clear();  // then again without any layout
-    }
-    EXPECT_FALSE(layouts.select("no-such-layout"));
-    EXPECT_EQ(lookUp(layouts, u"a"), "none");
-}
-
 }  // namespace
 }  // namespace corvane

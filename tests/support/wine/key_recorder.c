@@ -2,7 +2,7 @@
  * keyboard message it gets, one line each, with the key states at that message:
  *
  *   ready
- *   WM_KEYDOWN wparam=0x0054 scan=0x14 shift=0 ctrl=1 alt=0 win=0 numlock=0
+ *   WM_KEYDOWN wparam=0x0054 scan=0x14 shift=0 ctrl=1 alt=0 win=0 numlock=0 capslock=0
  *
  * For key messages wparam is the virtual key, for character messages the UTF-16 unit. */
 #include <fcntl.h>
@@ -15,9 +15,10 @@ static void print(const char* name, WPARAM wparam, LPARAM lparam) {
     BYTE keys[256];
     GetKeyboardState(keys);
 #define DOWN(key) ((keys[key] & 0x80) != 0)
-    printf("%s wparam=0x%04x scan=0x%02x shift=%d ctrl=%d alt=%d win=%d numlock=%d\n", name,
-           (unsigned)wparam, (unsigned)((lparam >> 16) & 0xff), DOWN(VK_SHIFT), DOWN(VK_CONTROL),
-           DOWN(VK_MENU), DOWN(VK_LWIN) || DOWN(VK_RWIN), keys[VK_NUMLOCK] & 1);
+    printf("%s wparam=0x%04x scan=0x%02x shift=%d ctrl=%d alt=%d win=%d numlock=%d capslock=%d\n",
+           name, (unsigned)wparam, (unsigned)((lparam >> 16) & 0xff), DOWN(VK_SHIFT),
+           DOWN(VK_CONTROL), DOWN(VK_MENU), DOWN(VK_LWIN) || DOWN(VK_RWIN), keys[VK_NUMLOCK] & 1,
+           keys[VK_CAPITAL] & 1);
     fflush(stdout);
 }
 
