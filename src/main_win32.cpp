@@ -42,7 +42,9 @@ class NoDiscovery final : public ServiceDiscovery {
 class NoTyping final : public KeyboardEvents {
   public:
     void postCommand(const KeyCodeSequence&, ShortcutConvention, Done done) override {
-        done(Posted::none);
+        if (done) {
+            done(Posted::none);
+        }
     }
 };
 
