@@ -15,6 +15,7 @@
 #include "keystroke/x11/x11_keyboard_layout_source.h"
 #include "network/cvc_network_client.h"
 #include "shell/app_delegate.h"
+#include "shell/linux/command_line.h"
 #include "shell/linux/discovery_selection.h"
 #include "shell/linux/logind_sleep_monitor.h"
 #include "shell/linux/single_instance.h"
@@ -22,7 +23,6 @@
 #include "shell/linux/termination_signals.h"
 #include "shell/main_object.h"
 #include "shell/notification_center.h"
-#include "shell/qt/command_line.h"
 #include "shell/qt/corvane_client_app.h"
 #include "shell/qt/qt_main_queue.h"
 #include "shell/qt/qt_main_thread_timer.h"
@@ -44,7 +44,7 @@ bool anyWindowVisible() {
 int main(int argc, char* argv[]) {
     using namespace corvane;
     CommandLineRequest request;
-    if (const std::optional<int> status = answerCommandLine(argc, argv, request)) {
+    if (const std::optional<int> status = linux_shell::answerCommandLine(argc, argv, request)) {
         return *status;
     }
     linux_shell::blockTerminationSignals();

@@ -1,9 +1,9 @@
 // The composition root on Windows: builds the Windows implementations of the platform
 // services and hands them to the portable core.
 //
-// Not part of this build yet: finding peers (the multicast DNS browser) and typing
-// (SendInput). The program says so when it starts; until then it shows its icon, menu and
-// About window, follows sleep and wake, and logs the application in front for each command.
+// Not part of this build yet: typing (SendInput). The program says so when it starts;
+// until then it finds peers and connects to them, shows its icon, menu and About window,
+// follows sleep and wake, and logs the application in front for each command.
 
 #include <windows.h>
 
@@ -16,9 +16,12 @@
 #include "keystroke/keyboard_events.h"
 #include "keystroke/win32/foreground_keyboard_layout_source.h"
 #include "network/cvc_network_client.h"
+#include "network/mdns/mdns_discovery.h"
+#include "network/mdns/win32/adapter_interfaces.h"
 #include "shell/app_delegate.h"
 #include "shell/main_object.h"
 #include "shell/notification_center.h"
+#include "shell/win32/command_line.h"
 #include "shell/win32/corvane_client_app.h"
 #include "shell/win32/message_loop.h"
 #include "shell/win32/message_loop_queue.h"
@@ -30,13 +33,6 @@
 namespace {
 
 using namespace corvane;
-
-// Finds nothing: this build has no browser yet.
-class NoDiscovery final : public ServiceDiscovery {
-  public:
-    void search(const std::string&, const std::string&) override {}
-    void stop() override {}
-};
 
 // Posts nothing: this build cannot type yet. Every command is refused whole.
 class NoTyping final : public KeyboardEvents {
@@ -54,6 +50,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace corvane::win32;
 
     ProgramLog log(ProgramLog::defaultFile());
+    CommandLineRequest request;
+    if (const std::optional<int> status = answerCommandLine(log, request)) {
+        return *status;
+    }
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
@@ -77,8 +77,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             return 1;
     }
     log.write(
-        "corvane-client: this Windows build does not find peers or type yet: it shows "
-        "its icon, menu and About window and follows sleep and wake.");
+        "corvane-client: this Windows build does not type yet: it logs the application in "
+        "front for each command and refuses it.");
+    log.write("corvane-client: finding peers with the built-in multicast DNS browser on " +
+              browsingInterfaces(request.discovery) + ".");
+    const ServiceDiscoveryFactory discovery = mdns::mdnsDiscovery(
+        {mdns::win32::listNetworkInterfaces, request.discovery.interfaces,
+         [&log](const std::string& line) { log.write("corvane-client: " + line); }});
 
     ForegroundWorkspace workspace;
     ForegroundKeyboardLayoutSource layouts;
@@ -93,10 +98,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         .makeClient =
             [&] {
                 return CVC_NetworkClient::create(
-                    mainQueue,
-                    [](asio::io_context&, ServiceDiscoveryListener&) {
-                        return std::make_unique<NoDiscovery>();
-                    },
+                    mainQueue, discovery,
                     CVC_NetworkClient::Options{
                         .log = [&](const std::string& line) { log.write(line); }});
             },

@@ -19,4 +19,8 @@ struct DiscoveryChoice {
     bool operator==(const DiscoveryChoice&) const = default;
 };
 
+// Where the built-in browser asks, for the line that says so: "every network interface",
+// or the names chosen ("lo, eth0").
+std::string browsingInterfaces(const DiscoveryChoice& choice);
+
 }  // namespace corvane

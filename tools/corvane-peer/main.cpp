@@ -1,13 +1,8 @@
-// corvane-peer: a peer for trying the client out. Advertises "_corvane2._tcp" through
-// Avahi, accepts clients and sends them command words; prints one line per event.
-
-#include <unistd.h>
+// corvane-peer: a peer for trying the client out. Advertises "_corvane2._tcp", accepts
+// clients and sends them command words; prints one line per event.
 
 #include <asio/io_context.hpp>
-#include <asio/posix/stream_descriptor.hpp>
-#include <asio/read_until.hpp>
 #include <asio/signal_set.hpp>
-#include <asio/streambuf.hpp>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
@@ -21,7 +16,7 @@
 
 #include "command_words.h"
 #include "peer_server.h"
-#include "service_publisher.h"
+#include "platform.h"
 
 namespace {
 
@@ -29,8 +24,9 @@ using corvane::peer::PeerServer;
 
 constexpr const char* usage = R"(Usage: corvane-peer [options] NAME [WORD...]
 
-Advertises the service NAME of type _corvane2._tcp through Avahi, accepts any number
-of clients and sends them command words: 4 bytes each, least significant byte first.
+Advertises the service NAME of type _corvane2._tcp (on Linux through avahi-daemon, on
+Windows by a multicast DNS responder of its own), accepts any number of clients and
+sends them command words: 4 bytes each, least significant byte first.
 
 WORDs are hex numbers (0x10001249 or 10001249). Given as arguments, they are sent to
 each client as it connects. Without WORD arguments they are read from standard input
@@ -44,6 +40,9 @@ Options:
                   repeat it to listen on several addresses (on one port)
   --interval MS   send one word every MS milliseconds instead of all at once
   --count N       send the WORD list N times (default 1; 0: without end, needs --interval)
+  --interfaces NAME,...
+                  (Windows) advertise on these network interfaces only (default: every
+                  one that can multicast, loopback left out)
   --help          show this text
   --version       show the version
 
@@ -68,6 +67,7 @@ std::optional<Number> number(const std::string& text) {
 
 struct Settings {
     std::string name;
+    std::vector<std::string> interfaces;
     std::uint16_t port = 0;
     std::vector<asio::ip::address> listenOn;
     PeerServer::Script script;
@@ -86,7 +86,8 @@ Parsed parse(int argc, char** argv) {
             return argument + " takes no other arguments.";
         }
         const bool takesValue = argument == "--listen" || argument == "--port" ||
-                                argument == "--interval" || argument == "--count";
+                                argument == "--interval" || argument == "--count" ||
+                                argument == "--interfaces";
         if (takesValue && i + 1 == argc) {
             return argument + " needs a value.";
         }
@@ -116,6 +117,19 @@ Parsed parse(int argc, char** argv) {
                 return "--count takes a number.";
             }
             settings.script.rounds = *count;
+        } else if (argument == "--interfaces") {
+            if (!corvane::peer::interfacesChoosable) {
+                return "--interfaces is for Windows; avahi-daemon has allow-interfaces in its own "
+                       "file.";
+            }
+            std::string names = argv[++i];
+            for (std::size_t start = 0, comma = 0; comma != std::string::npos; start = comma + 1) {
+                comma = names.find(',', start);
+                settings.interfaces.push_back(names.substr(start, comma - start));
+                if (settings.interfaces.back().empty()) {
+                    return "--interfaces takes names of network interfaces, separated by commas.";
+                }
+            }
         } else if (argument.starts_with("-") && argument != "-") {
             return "Unknown option '" + argument + "'.";
         } else if (settings.name.empty()) {
@@ -142,37 +156,6 @@ Parsed parse(int argc, char** argv) {
     return settings;
 }
 
-// Reads words from standard input, line by line, and broadcasts them.
-class InputReader {
-  public:
-    InputReader(asio::io_context& loop, PeerServer& server)
-        : input_(loop, ::dup(STDIN_FILENO)), server_(server) {
-        readLine();
-    }
-
-  private:
-    void readLine() {
-        asio::async_read_until(input_, buffer_, '\n',
-                               [this](const std::error_code& error, std::size_t count) {
-                                   std::string line(asio::buffers_begin(buffer_.data()),
-                                                    asio::buffers_begin(buffer_.data()) + count);
-                                   buffer_.consume(count);
-                                   if (const auto words = corvane::peer::parseCommandWords(line)) {
-                                       server_.broadcast(*words);
-                                   } else {
-                                       say("not a command word: " + line);
-                                   }
-                                   if (!error) {
-                                       readLine();
-                                   }
-                               });
-    }
-
-    asio::posix::stream_descriptor input_;
-    asio::streambuf buffer_;
-    PeerServer& server_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,7 +173,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Settings& settings = std::get<Settings>(parsed);
-    std::signal(SIGPIPE, SIG_IGN);
+    corvane::peer::prepareStandardStreams();
     asio::io_context loop;
     std::optional<PeerServer> listening;
     try {
@@ -203,14 +186,23 @@ int main(int argc, char** argv) {
     for (const asio::ip::address& address : settings.listenOn) {
         say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
     }
-    corvane::peer::ServicePublisher publisher(loop, settings.name, "_corvane2._tcp", server.port(),
-                                              say);
-    std::optional<InputReader> input;
+    const auto advertisement = corvane::peer::advertise(
+        loop, {settings.name, "_corvane2._tcp", server.port(), settings.interfaces}, say);
+    std::optional<corvane::peer::LineInput> input;
     if (settings.wordsFromInput) {
-        input.emplace(loop, server);
+        input.emplace(loop, [&server](const std::string& line) {
+            if (const auto words = corvane::peer::parseCommandWords(line)) {
+                server.broadcast(*words);
+            } else {
+                say("not a command word: " + line.substr(0, line.find_last_not_of("\r\n") + 1));
+            }
+        });
     }
 
     asio::signal_set stop(loop, SIGINT, SIGTERM);
+#ifdef SIGBREAK
+    stop.add(SIGBREAK);  // Ctrl+Break in a Windows console
+#endif
     stop.async_wait([&](const std::error_code&, int) {
         server.close();
         loop.stop();

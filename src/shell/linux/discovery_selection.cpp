@@ -15,14 +15,8 @@ ServiceDiscoveryFactory selectDiscovery(const DiscoveryChoice& choice, std::ostr
         say << "corvane-client: finding peers through avahi-daemon." << std::endl;
         return avahi::makeAvahiDiscovery;
     }
-    std::string where = "every network interface";
-    if (!choice.interfaces.empty()) {
-        where = "";
-        for (const std::string& name : choice.interfaces) {
-            where += (where.empty() ? "" : ", ") + name;
-        }
-    }
-    say << "corvane-client: finding peers with the built-in multicast DNS browser on " << where
+    say << "corvane-client: finding peers with the built-in multicast DNS browser on "
+        << browsingInterfaces(choice)
         << (choice.kind == Kind::automatic ? " (avahi-daemon does not answer)." : ".") << std::endl;
     return mdns::mdnsDiscovery({mdns::posix::listNetworkInterfaces, choice.interfaces, {}});
 }

@@ -89,21 +89,32 @@ void ProgramLog::openConsole() {
 
 void ProgramLog::write(std::string_view line) {
     const std::string stamped = localTime() + std::string(line) + "\r\n";
-    const std::wstring text = wide(std::string(line) + "\n");
     const std::lock_guard lock(mutex_);
     DWORD written = 0;
     if (usable(file_)) {
         WriteFile(file_, stamped.data(), static_cast<DWORD>(stamped.size()), &written, nullptr);
     }
-    OutputDebugStringW(text.c_str());
+    OutputDebugStringW(wide(std::string(line) + "\n").c_str());
+    toConsole(std::string(line) + "\n");
+}
+
+bool ProgramLog::print(std::string_view text) {
+    const std::lock_guard lock(mutex_);
+    toConsole(text);
+    return console_ != nullptr;
+}
+
+void ProgramLog::toConsole(std::string_view text) {
+    DWORD written = 0;
     if (console_ == nullptr) {
         return;
     }
     if (consoleIsTerminal_) {
-        WriteConsoleW(console_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        const std::wstring characters = wide(text);
+        WriteConsoleW(console_, characters.data(), static_cast<DWORD>(characters.size()), &written,
+                      nullptr);
     } else {
-        const std::string plain = std::string(line) + "\n";
-        WriteFile(console_, plain.data(), static_cast<DWORD>(plain.size()), &written, nullptr);
+        WriteFile(console_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
 }
 

@@ -32,6 +32,8 @@ class ProgramLog {
     void write(std::string_view line);
     // Whole lines written through it go to write().
     std::ostream& stream() { return stream_; }
+    // `text` as it is, to the console or redirected output only; false without one.
+    bool print(std::string_view text);
     // Whether lines reach a console or redirected output.
     bool hasConsole() const { return console_ != nullptr; }
 
@@ -50,6 +52,7 @@ class ProgramLog {
     };
 
     void openConsole();
+    void toConsole(std::string_view text);
 
     std::mutex mutex_;
     HANDLE file_ = INVALID_HANDLE_VALUE;

@@ -1,21 +1,15 @@
-// The browser over real UDP sockets, in a network namespace of the test's own with only
-// `lo` (nothing leaves it), against a responder of the test's own on port 5353.
-
-#include <net/if.h>
-#include <sched.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
+// The browser over real UDP sockets, in a network of the test's own (only `lo` is used),
+// against a responder of the test's own on port 5353.
 
 #include <gtest/gtest.h>
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/ip/multicast.hpp>
 #include <asio/ip/udp.hpp>
-#include <cstring>
 
 #include "network/mdns/mdns_discovery.h"
-#include "network/mdns/posix/posix_interfaces.h"
 #include "support/asio_loop.h"
+#include "support/own_network.h"
 
 namespace corvane::mdns {
 namespace {
@@ -77,17 +71,9 @@ class Responder {
 class UdpTransportTest : public ::testing::Test, public ServiceDiscoveryListener {
   protected:
     void SetUp() override {
-        if (geteuid() != 0) {
-            GTEST_SKIP() << "needs root for a network namespace of its own";
+        if (const std::optional<std::string> why = testing::enterOwnNetwork()) {
+            GTEST_SKIP() << *why;
         }
-        // This thread, the only one, moves to a new network namespace: lo, down.
-        ASSERT_EQ(unshare(CLONE_NEWNET), 0) << std::strerror(errno);
-        const int control = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        ifreq request{};
-        std::strcpy(request.ifr_name, "lo");
-        request.ifr_flags = IFF_UP;
-        ASSERT_EQ(ioctl(control, SIOCSIFFLAGS, &request), 0) << std::strerror(errno);
-        close(control);
     }
 
     void startBrowsing() {
@@ -111,7 +97,7 @@ class UdpTransportTest : public ::testing::Test, public ServiceDiscoveryListener
     asio::executor_work_guard<asio::io_context::executor_type> busy{loop.get_executor()};
     std::vector<std::string> said;
     ServiceDiscoveryFactory factory =
-        mdnsDiscovery({posix::listNetworkInterfaces, {"lo"}, [this](const std::string& line) {
+        mdnsDiscovery({testing::listInterfaces, {"lo"}, [this](const std::string& line) {
                            said.push_back(line);
                        }});
     std::unique_ptr<ServiceDiscovery> discovery;

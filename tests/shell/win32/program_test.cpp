@@ -19,7 +19,8 @@ class Program {
     Program() {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        std::wstring commandLine = L"corvane-client.exe";
+        // On lo only: it looks for peers, and the test may run beside the machine's network.
+        std::wstring commandLine = L"corvane-client.exe --interfaces=lo";
         EXPECT_TRUE(CreateProcessW(CORVANE_CLIENT_PATH, commandLine.data(), nullptr, nullptr, FALSE,
                                    0, nullptr, nullptr, &startup, &process_));
     }
@@ -80,9 +81,11 @@ TEST(Program, ALaterLaunchOpensTheRunningOnesAboutWindowAndTheSessionsEndEndsIt)
     std::ifstream log(ProgramLog::defaultFile());
     std::stringstream lines;
     lines << log.rdbuf();
-    EXPECT_NE(lines.str().find("corvane-client: already running; that one shows its About window."),
-              std::string::npos)
-        << lines.str();
+    for (const char* line :
+         {"corvane-client: finding peers with the built-in multicast DNS browser on lo.",
+          "corvane-client: already running; that one shows its About window."}) {
+        EXPECT_NE(lines.str().find(line), std::string::npos) << lines.str();
+    }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "service_publisher.h"
+#include "linux/service_publisher.h"
 
 #include <avahi-common/alternative.h>
 #include <avahi-common/error.h>
