@@ -1,9 +1,9 @@
 // The composition root on Windows: builds the Windows implementations of the platform
 // services and hands them to the portable core.
 //
-// Not part of this build yet: finding peers (the multicast DNS browser) and typing
-// (SendInput). The program says so when it starts; until then it shows its icon, menu and
-// About window, follows sleep and wake, and logs the application in front for each command.
+// Not part of this build yet: finding peers (the multicast DNS browser). The program says so
+// when it starts; until then it shows its icon, menu and About window, follows sleep and
+// wake, and would type the commands of a peer into the program in front.
 
 #include <windows.h>
 
@@ -12,9 +12,10 @@
 #include <optional>
 
 #include "command/command_handler.h"
+#include "command/command_queue.h"
 #include "command/win32/foreground_workspace.h"
-#include "keystroke/keyboard_events.h"
 #include "keystroke/win32/foreground_keyboard_layout_source.h"
+#include "keystroke/win32/send_input_keyboard_events.h"
 #include "network/cvc_network_client.h"
 #include "shell/app_delegate.h"
 #include "shell/main_object.h"
@@ -22,6 +23,7 @@
 #include "shell/win32/corvane_client_app.h"
 #include "shell/win32/message_loop.h"
 #include "shell/win32/message_loop_queue.h"
+#include "shell/win32/message_loop_timer.h"
 #include "shell/win32/power_sleep_monitor.h"
 #include "shell/win32/program_log.h"
 #include "shell/win32/single_instance.h"
@@ -36,16 +38,6 @@ class NoDiscovery final : public ServiceDiscovery {
   public:
     void search(const std::string&, const std::string&) override {}
     void stop() override {}
-};
-
-// Posts nothing: this build cannot type yet. Every command is refused whole.
-class NoTyping final : public KeyboardEvents {
-  public:
-    void postCommand(const KeyCodeSequence&, ShortcutConvention, Done done) override {
-        if (done) {
-            done(Posted::none);
-        }
-    }
 };
 
 }  // namespace
@@ -77,16 +69,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             return 1;
     }
     log.write(
-        "corvane-client: this Windows build does not find peers or type yet: it shows "
-        "its icon, menu and About window and follows sleep and wake.");
+        "corvane-client: this Windows build does not find peers yet: it shows its icon, menu "
+        "and About window and follows sleep and wake.");
 
+    MessageLoopTimer timer;
     ForegroundWorkspace workspace;
     ForegroundKeyboardLayoutSource layouts;
-    NoTyping keyboardEvents;
+    SendInputKeyboardEvents keyboardEvents(layouts, log.stream());
     CommandHandler commandHandler(workspace, layouts, keyboardEvents, log.stream());
+    CommandQueue commands(commandHandler, timer);
 
     // The model shuts the client's thread down when it goes, so it goes before everything
-    // that thread reaches: the main queue, the command handler and the log.
+    // that thread reaches: the main queue, the commands and the log.
     MessageLoopQueue mainQueue;
     std::optional<MainObject> model;
     model.emplace(MainObject::Services{
@@ -102,7 +96,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             },
         .workspaceCenter = workspaceCenter,
         .handleCommand = [&](std::uint32_t word,
-                             WordReceipt) { commandHandler.handleCommand(word, [] {}); },
+                             WordReceipt receipt) { commands.add(word, std::move(receipt)); },
         .keyboardEvents = keyboardEvents,
     });
 

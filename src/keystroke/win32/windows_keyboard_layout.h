@@ -52,12 +52,20 @@ class WindowsKeyboardLayout final : public KeyboardLayout {
                    std::span<char16_t> output, std::size_t& length) override;
     std::uint8_t keyboardType() const override { return 0; }
 
-  private:
     // The layout's virtual key at a macOS key position, or 0; asked once per key.
     unsigned virtualKeyAt(std::uint16_t virtualKeyCode);
 
+  private:
     std::unique_ptr<LayoutQueries> queries_;
     std::array<std::uint16_t, 0x80> virtualKeys_{};  // 0: not asked yet; 0xFFFF: no key
+};
+
+// A source of layouts that Windows knows: each also says which virtual key a key has.
+class WindowsKeyboardLayoutSource : public KeyboardLayoutSource {
+  public:
+    // The current layout, or null when none can be had.
+    virtual std::shared_ptr<WindowsKeyboardLayout> currentWindowsLayout() = 0;
+    std::shared_ptr<KeyboardLayout> currentLayout() final { return currentWindowsLayout(); }
 };
 
 }  // namespace corvane::win32
