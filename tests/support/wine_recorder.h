@@ -47,6 +47,8 @@ class WineRecorder {
     std::optional<WindowsMessage> nextMessage(std::chrono::milliseconds timeout);
     // Whether Caps Lock was on for the program at the last marker.
     bool capsLockAtMarker() const { return capsLockAtMarker_; }
+    // The environment it runs in: its X server, its Wine prefix.
+    const std::map<std::string, std::string>& environment() const { return environment_; }
 
   private:
     std::string directory_;
