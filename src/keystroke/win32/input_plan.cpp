@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+#include "keystroke/fixed_keys.h"
 #include "keystroke/win32/windows_keys.h"
 
 namespace corvane::win32 {
@@ -11,14 +12,14 @@ namespace corvane::win32 {
 namespace {
 
 // macOS virtual key codes of the keys that give the modifiers.
-constexpr std::uint16_t leftShift = 0x38;
+constexpr std::uint16_t leftShift = leftShiftKeyCode;
 constexpr std::uint16_t leftControl = 0x3B;
 constexpr std::uint16_t leftAlt = 0x3A;
 constexpr std::uint16_t rightAlt = 0x3D;
 constexpr std::uint16_t leftWindows = 0x37;
 constexpr std::uint16_t capsLockKey = 0x39;
 
-// The keys of each ModifierKey, in its order.
+// The keys that give each ModifierKey, in the order of ModifierKey (0: no second key).
 constexpr std::array<std::array<std::uint16_t, 2>, modifierKeyCount> modifierKeyCodes = {{
     {leftControl, 0},         // control
     {leftShift, 0},           // shift

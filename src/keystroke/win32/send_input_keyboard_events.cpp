@@ -9,7 +9,8 @@ UserKeyboard WindowsInputSystem::userKeyboard() {
     for (const int key : {VK_SHIFT, VK_CONTROL, VK_MENU, VK_LWIN, VK_RWIN}) {
         held = held || (GetAsyncKeyState(key) & 0x8000) != 0;
     }
-    // A thread with no keyboard input of its own to read sees the system's locks.
+    // This thread reads no keyboard input of its own, so its key state follows the system's,
+    // locks included.
     return {held, (GetKeyState(VK_CAPITAL) & 0x0001) != 0};
 }
 

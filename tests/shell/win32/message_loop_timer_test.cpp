@@ -35,11 +35,8 @@ TEST(MessageLoopTimer, RunsTasksFromTheLoopAsTheyComeDueAndDropsThoseLeftWhenItG
     EXPECT_EQ(ran, (std::vector<int>{0, 1, 2, 10, 20}));
 
     timer->runAfter(0ms, [&] { ran.push_back(-1); });
-    timer->runAfter(1ms, [&] { ran.push_back(-1); });
     timer.reset();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    MSG message{};
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    for (MSG message{}; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
         DispatchMessageW(&message);
     }
     EXPECT_EQ(ran.size(), 5U) << "a task ran after the timer went";

@@ -4,21 +4,6 @@
 
 namespace corvane::testing {
 
-namespace {
-
-void sendMarkerKey() {
-    INPUT inputs[2]{};
-    for (INPUT& input : inputs) {
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = markerVirtualKey;
-        input.ki.wScan = markerScanCode;
-    }
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, inputs, sizeof(INPUT));
-}
-
-}  // namespace
-
 KeyRecorderProcess::KeyRecorderProcess(const std::wstring& fileName) {
     directory_ = std::filesystem::temp_directory_path() /
                  ("corvane-recorder-" + std::to_string(GetCurrentProcessId()));
@@ -26,45 +11,22 @@ KeyRecorderProcess::KeyRecorderProcess(const std::wstring& fileName) {
     const std::filesystem::path program = directory_ / fileName;
     std::filesystem::copy_file(KEY_RECORDER_PATH, program,
                                std::filesystem::copy_options::overwrite_existing);
-
+    const std::wstring lines = (directory_ / L"lines.txt").wstring();
+    constexpr DWORD shared = FILE_SHARE_READ | FILE_SHARE_WRITE;
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    HANDLE write = nullptr;
-    if (!CreatePipe(&output_, &write, &inherited, 0)) {
-        return;
-    }
-    SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+    HANDLE written =
+        CreateFileW(lines.c_str(), GENERIC_WRITE, shared, &inherited, CREATE_ALWAYS, 0, nullptr);
+    output_ = CreateFileW(lines.c_str(), GENERIC_READ, shared, nullptr, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write;
-    startup.hStdError = write;
+    startup.hStdOutput = startup.hStdError = written;
     std::wstring commandLine = L"\"" + program.wstring() + L"\"";
     const bool started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                         0, nullptr, nullptr, &startup, &process_);
-    CloseHandle(write);  // the pipe ends when the recorder does
-    if (!started) {
-        return;
-    }
-    reader_ = std::thread([this] {
-        std::string pending;
-        char buffer[4096];
-        DWORD count = 0;
-        while (ReadFile(output_, buffer, sizeof buffer, &count, nullptr) && count > 0) {
-            pending.append(buffer, count);
-            for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-                const std::lock_guard lock(mutex_);
-                lines_.push_back(pending.substr(0, end));
-                pending.erase(0, end + 1);
-                changed_.notify_all();
-            }
-        }
-        const std::lock_guard lock(mutex_);
-        ended_ = true;
-        changed_.notify_all();
-    });
-
+    CloseHandle(written);
     std::optional<std::string> line;
-    while ((line = nextLine(std::chrono::seconds(30))) && *line != "ready") {
+    while (started && (line = nextLine(std::chrono::seconds(30))) && *line != "ready") {
     }
     ready_ = line && waitUntil(
                          [this] {
@@ -85,39 +47,48 @@ KeyRecorderProcess::~KeyRecorderProcess() {
         CloseHandle(process_.hThread);
         CloseHandle(process_.hProcess);
     }
-    if (reader_.joinable()) {
-        reader_.join();
-    }
-    if (output_ != nullptr) {
-        CloseHandle(output_);
-    }
+    CloseHandle(output_);
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
 }
 
 std::optional<std::string> KeyRecorderProcess::nextLine(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, timeout, [this] { return !lines_.empty() || ended_; }) ||
-        lines_.empty()) {
+    std::size_t end = std::string::npos;
+    waitUntil(
+        [&] {
+            char buffer[4096];
+            DWORD count = 0;
+            while (ReadFile(output_, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+                unread_.append(buffer, count);
+            }
+            return (end = unread_.find('\n')) != std::string::npos;
+        },
+        timeout);
+    if (end == std::string::npos) {
         return std::nullopt;
     }
-    std::string line = std::move(lines_.front());
-    lines_.pop_front();
+    std::string line = unread_.substr(0, end);
+    unread_.erase(0, end + 1);
     return line;
 }
 
-std::optional<WindowsMessage> KeyRecorderProcess::nextMessage(std::chrono::milliseconds timeout) {
-    while (const std::optional<std::string> line = nextLine(timeout)) {
-        if (std::optional<WindowsMessage> message = parseWindowsMessage(*line)) {
-            return message;
-        }
-    }
-    return std::nullopt;
-}
-
 MessagesToMarker KeyRecorderProcess::messagesReceived() {
-    sendMarkerKey();
-    return messagesToMarker([this] { return nextMessage(std::chrono::seconds(10)); });
+    INPUT marker[2]{};
+    for (INPUT& input : marker) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = markerVirtualKey;
+        input.ki.wScan = markerScanCode;
+    }
+    marker[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, marker, sizeof(INPUT));
+    return messagesToMarker([this]() -> std::optional<WindowsMessage> {
+        while (const std::optional<std::string> line = nextLine(std::chrono::seconds(10))) {
+            if (std::optional<WindowsMessage> message = parseWindowsMessage(*line)) {
+                return message;
+            }
+        }
+        return std::nullopt;
+    });
 }
 
 }  // namespace corvane::testing
