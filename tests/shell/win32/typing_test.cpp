@@ -1,6 +1,7 @@
 // Typing as corvane-client.exe does it, under Wine: the parts src/main_win32.cpp wires, with
 // the Win32 key recorder in front as the notation program. The words go straight to the
-// queue, where the network client hands them.
+// queue, where the network client hands them; `Typing` is the one part to change for words
+// from a peer to the program itself, its lines then read from the program's log.
 
 #include <gtest/gtest.h>
 
