@@ -3,7 +3,10 @@
 //
 // doricoUnderWine, sibeliusUnderWine: from the handler's call (a word's arrival) to the
 // moment the Win32 key recorder logs the command's last key-down. Each repetition times one
-// command; the aggregates are its median and 99th percentile.
+// command; the aggregates are its median and 99th percentile. The ...FromWindowsBuild
+// counterparts time the Windows build typing with SendInput into the same recorder, from the
+// word written to its typist (build-windows/bench/windows_typist.exe, run under Wine beside
+// the recorder; set CORVANE_WINDOWS_TYPIST to it, else they are skipped).
 //
 // mainLoopDuringCaretBurst: 100 words of seven carets queued at once for Dorico on "fr",
 // where every caret has the third level's pauses. Meanwhile a probe on the main loop asks
@@ -15,6 +18,7 @@
 #include <algorithm>
 #include <asio/steady_timer.hpp>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -53,6 +57,7 @@ struct Desktop {
         if (fileName == running && layout == runningLayout) {
             return true;
         }
+        windowsTypist.reset();  // before the recorder, whose end ends the Wine server
         recorder.reset();
         running = fileName;
         runningLayout = layout;
@@ -72,8 +77,23 @@ struct Desktop {
     std::ostringstream output;
     CommandHandler handler;
     std::unique_ptr<testing::WineRecorder> recorder;
+    std::unique_ptr<testing::ChildProcess> windowsTypist;
     std::string running, runningLayout;
 };
+
+// The Windows build's typist beside the recorder, once it reads words; null without one.
+testing::ChildProcess* windowsTypist(Desktop& x) {
+    const char* path = std::getenv("CORVANE_WINDOWS_TYPIST");
+    if (x.windowsTypist == nullptr && path != nullptr) {
+        x.windowsTypist = std::make_unique<testing::ChildProcess>(
+            std::vector<std::string>{"wine", path}, x.recorder->environment(),
+            testing::ChildProcess::Output::lines, testing::ChildProcess::Input::written);
+        if (x.windowsTypist->readLine(std::chrono::seconds(60)) != "ready") {
+            x.windowsTypist.reset();
+        }
+    }
+    return x.windowsTypist.get();
+}
 
 Desktop& desktop() {
     static Desktop instance;
@@ -81,19 +101,31 @@ Desktop& desktop() {
 }
 
 // `lastKey` is the virtual key of the command's last key-down, `count` how often it goes down.
-void timeCommands(benchmark::State& state, const std::string& fileName, unsigned lastKey,
-                  int count) {
+// With `windowsBuild` the Windows build's typist types the words.
+void timeCommands(benchmark::State& state, const std::string& fileName, unsigned lastKey, int count,
+                  bool windowsBuild = false) {
     Desktop& x = desktop();
     if (!x.use(fileName, "us")) {
         state.SkipWithError("no Wine window with the focus");
         return;
     }
+    testing::ChildProcess* typist = windowsBuild ? windowsTypist(x) : nullptr;
+    if (windowsBuild && typist == nullptr) {
+        state.SkipWithError("no Windows typist (CORVANE_WINDOWS_TYPIST)");
+        return;
+    }
+    std::ostringstream hex;
+    hex << std::hex << "0x" << word << "\n";
     for (auto _ : state) {
         const auto start = Clock::now();
-        bool over = false;
-        x.handler.handleCommand(word, [&over] { over = true; });
-        testing::runLoopUntil(
-            x.loop, [&over] { return over; }, std::chrono::seconds(10));
+        if (typist != nullptr) {
+            typist->write(hex.str());
+        } else {
+            bool over = false;
+            x.handler.handleCommand(word, [&over] { over = true; });
+            testing::runLoopUntil(
+                x.loop, [&over] { return over; }, std::chrono::seconds(10));
+        }
         int seen = 0;
         while (seen < count) {
             const std::optional<testing::WindowsMessage> message =
@@ -116,6 +148,12 @@ void doricoUnderWine(benchmark::State& state) {
 }
 void sibeliusUnderWine(benchmark::State& state) {
     timeCommands(state, "sibelius.exe", 0x1B, 2);
+}
+void doricoUnderWineFromWindowsBuild(benchmark::State& state) {
+    timeCommands(state, "Dorico9.exe", 0x0D, 1, true);
+}
+void sibeliusUnderWineFromWindowsBuild(benchmark::State& state) {
+    timeCommands(state, "sibelius.exe", 0x1B, 2, true);
 }
 
 // Asks to run every millisecond and keeps the longest wait beyond the time asked for.
@@ -187,6 +225,14 @@ BENCHMARK(doricoUnderWine)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(50);
 BENCHMARK(sibeliusUnderWine)
+    ->Apply(bench::oneCommandPerRepetition)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(50);
+BENCHMARK(doricoUnderWineFromWindowsBuild)
+    ->Apply(bench::oneCommandPerRepetition)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(50);
+BENCHMARK(sibeliusUnderWineFromWindowsBuild)
     ->Apply(bench::oneCommandPerRepetition)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(50);

@@ -1,9 +1,5 @@
 // The composition root on Windows: builds the Windows implementations of the platform
 // services and hands them to the portable core.
-//
-// Not part of this build yet: typing (SendInput). The program says so when it starts;
-// until then it finds peers and connects to them, shows its icon, menu and About window,
-// follows sleep and wake, and logs the application in front for each command.
 
 #include <windows.h>
 
@@ -12,9 +8,10 @@
 #include <optional>
 
 #include "command/command_handler.h"
+#include "command/command_queue.h"
 #include "command/win32/foreground_workspace.h"
-#include "keystroke/keyboard_events.h"
 #include "keystroke/win32/foreground_keyboard_layout_source.h"
+#include "keystroke/win32/send_input_keyboard_events.h"
 #include "network/cvc_network_client.h"
 #include "network/mdns/mdns_discovery.h"
 #include "network/mdns/win32/adapter_interfaces.h"
@@ -25,28 +22,14 @@
 #include "shell/win32/corvane_client_app.h"
 #include "shell/win32/message_loop.h"
 #include "shell/win32/message_loop_queue.h"
+#include "shell/win32/message_loop_timer.h"
 #include "shell/win32/power_sleep_monitor.h"
 #include "shell/win32/program_log.h"
 #include "shell/win32/single_instance.h"
 #include "shell/win32/termination_requests.h"
 
-namespace {
-
-using namespace corvane;
-
-// Posts nothing: this build cannot type yet. Every command is refused whole.
-class NoTyping final : public KeyboardEvents {
-  public:
-    void postCommand(const KeyCodeSequence&, ShortcutConvention, Done done) override {
-        if (done) {
-            done(Posted::none);
-        }
-    }
-};
-
-}  // namespace
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace corvane;
     using namespace corvane::win32;
 
     ProgramLog log(ProgramLog::defaultFile());
@@ -76,22 +59,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             log.write("corvane-client: another Corvane Client is running but does not answer.");
             return 1;
     }
-    log.write(
-        "corvane-client: this Windows build does not type yet: it logs the application in "
-        "front for each command and refuses it.");
     log.write("corvane-client: finding peers with the built-in multicast DNS browser on " +
               browsingInterfaces(request.discovery) + ".");
     const ServiceDiscoveryFactory discovery = mdns::mdnsDiscovery(
         {mdns::win32::listNetworkInterfaces, request.discovery.interfaces,
          [&log](const std::string& line) { log.write("corvane-client: " + line); }});
 
+    MessageLoopTimer timer;
     ForegroundWorkspace workspace;
     ForegroundKeyboardLayoutSource layouts;
-    NoTyping keyboardEvents;
+    SendInputKeyboardEvents keyboardEvents(layouts, log.stream());
     CommandHandler commandHandler(workspace, layouts, keyboardEvents, log.stream());
+    CommandQueue commands(commandHandler, timer);
 
     // The model shuts the client's thread down when it goes, so it goes before everything
-    // that thread reaches: the main queue, the command handler and the log.
+    // that thread reaches: the main queue, the commands and the log.
     MessageLoopQueue mainQueue;
     std::optional<MainObject> model;
     model.emplace(MainObject::Services{
@@ -104,7 +86,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             },
         .workspaceCenter = workspaceCenter,
         .handleCommand = [&](std::uint32_t word,
-                             WordReceipt) { commandHandler.handleCommand(word, [] {}); },
+                             WordReceipt receipt) { commands.add(word, std::move(receipt)); },
         .keyboardEvents = keyboardEvents,
     });
 

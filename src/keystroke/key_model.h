@@ -86,4 +86,16 @@ class Sequence {
 using KeySequence = Sequence<KeyType>;
 using KeyCodeSequence = Sequence<KeyCodePair>;
 
+// The items of a sequence in the order they are typed: depth first.
+template <typename Item>
+void appendItemsInOrder(const Sequence<Item>& sequence, std::vector<Item>& items) {
+    if (const Item* item = sequence.asSingle()) {
+        items.push_back(*item);
+        return;
+    }
+    for (const Sequence<Item>& element : *sequence.asMultiple()) {
+        appendItemsInOrder(element, items);
+    }
+}
+
 }  // namespace corvane

@@ -20,7 +20,8 @@ struct ShortcutConvention {
     // Wine takes every change of a lock for a press of the lock key, so NumLock is changed
     // only for the keys that need it. And it works out a character's third level from the
     // last X key event it has read, not from the key's own: a character typed with the
-    // third level is given time of its own, or a burst of keys would change it.
+    // third level is given time of its own, or a burst of keys would change it. Windows itself
+    // needs neither: SendInput puts keys in its own input queue, in order, each with its state.
     bool wine = false;
     bool operator==(const ShortcutConvention&) const = default;
 };
@@ -29,8 +30,7 @@ struct ShortcutConvention {
 inline constexpr ShortcutConvention macShortcuts{ModifierKey::super, ModifierKey::levelThree};
 // A Windows program under Wine: Ctrl where macOS writes Command, Alt where it writes
 // Option.
-inline constexpr ShortcutConvention windowsShortcuts{ModifierKey::control, ModifierKey::alt,
-                                                     true};
+inline constexpr ShortcutConvention windowsShortcuts{ModifierKey::control, ModifierKey::alt, true};
 // A character is typed as the keyboard layout needs it, whatever the target: the
 // layout's Option is its third level.
 inline constexpr ShortcutConvention layoutModifiers = macShortcuts;

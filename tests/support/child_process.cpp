@@ -29,7 +29,7 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 
 // Between fork and exec only async-signal-safe calls: other threads of the test may have
 // held locks at the fork. Writes to `failed` when the program cannot be run.
-[[noreturn]] void runInChild(pid_t parent, int output, int failed, char* const argv[],
+[[noreturn]] void runInChild(pid_t parent, int input, int output, int failed, char* const argv[],
                              char* const envp[]) {
     // The mask survives exec: a test that blocks SIGTERM for itself (to take it through a
     // signalfd) would leave the program deaf to terminate() and to its parent's death.
@@ -38,7 +38,8 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
     sigprocmask(SIG_SETMASK, &none, nullptr);
     // A parent that died before the request took effect is no longer our parent.
     if (prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent &&
-        (output < 0 || dup2(output, STDOUT_FILENO) >= 0)) {
+        (output < 0 || dup2(output, STDOUT_FILENO) >= 0) &&
+        (input < 0 || dup2(input, STDIN_FILENO) >= 0)) {
         execvpe(argv[0], argv, envp);
     }
     [[maybe_unused]] const ssize_t written = write(failed, "!", 1);
@@ -48,7 +49,8 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 }  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
-                           const std::map<std::string, std::string>& environment, Output output) {
+                           const std::map<std::string, std::string>& environment, Output output,
+                           Input input) {
     std::vector<std::string> argumentCopy = arguments;
     std::vector<std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -63,21 +65,26 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
     const std::vector<char*> argv = pointersTo(argumentCopy);
     const std::vector<char*> envp = pointersTo(variables);
     int outputEnds[2] = {-1, -1};
+    int inputEnds[2] = {-1, -1};
     int failedEnds[2] = {-1, -1};
     if (arguments.empty() || pipe2(failedEnds, O_CLOEXEC) != 0 ||
-        (output == Output::lines && pipe2(outputEnds, O_CLOEXEC) != 0)) {
-        close(failedEnds[0]);
-        close(failedEnds[1]);
+        (output == Output::lines && pipe2(outputEnds, O_CLOEXEC) != 0) ||
+        (input == Input::written && pipe2(inputEnds, O_CLOEXEC) != 0)) {
+        for (const int end : {failedEnds[0], failedEnds[1], outputEnds[0], outputEnds[1]}) {
+            close(end);
+        }
         return;
     }
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
-        runInChild(parent, outputEnds[1], failedEnds[1], argv.data(), envp.data());
+        runInChild(parent, inputEnds[0], outputEnds[1], failedEnds[1], argv.data(), envp.data());
     }
     close(failedEnds[1]);
     close(outputEnds[1]);
+    close(inputEnds[0]);
     output_ = outputEnds[0];
+    input_ = inputEnds[1];
     // The exec closes the pipe unread; a byte in it means the program did not run.
     char failed = 0;
     ssize_t count = 0;
@@ -93,9 +100,22 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
 
 ChildProcess::~ChildProcess() {
     terminate();
-    if (output_ >= 0) {
-        close(output_);
+    for (const int end : {output_, input_}) {
+        if (end >= 0) {
+            close(end);
+        }
     }
+}
+
+bool ChildProcess::write(const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t count = ::write(input_, text.data() + done, text.size() - done);
+        if (count < 0 && errno != EINTR) {
+            return false;
+        }
+        done += count > 0 ? static_cast<std::size_t>(count) : 0;
+    }
+    return true;
 }
 
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {

@@ -18,10 +18,12 @@ class ChildProcess {
   public:
     // Its standard output goes to a pipe read with readLine(), or to this process's own.
     enum class Output { lines, inherited };
+    // Its standard input is this process's own, or a pipe written with write().
+    enum class Input { inherited, written };
 
     explicit ChildProcess(const std::vector<std::string>& arguments,
                           const std::map<std::string, std::string>& environment = {},
-                          Output output = Output::lines);
+                          Output output = Output::lines, Input input = Input::inherited);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -31,6 +33,8 @@ class ChildProcess {
     // The next output line without its newline; nothing when none comes within `timeout`
     // (0: only what is there already) or the output has ended.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
+    // Writes all of `text` to its input; false when it cannot.
+    bool write(const std::string& text);
     // Waits for it to end (killing it after `timeout`), after SIGTERM for terminate(); its
     // exit status, or -1 when it ended by a signal or had to be killed.
     int wait(std::chrono::milliseconds timeout);
@@ -46,6 +50,7 @@ class ChildProcess {
   private:
     pid_t pid_ = -1;
     int output_ = -1;
+    int input_ = -1;
     std::string buffered_;
 };
 

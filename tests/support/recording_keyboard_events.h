@@ -38,22 +38,11 @@ class RecordingKeyboardEvents final : public KeyboardEvents {
     void postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts,
                      Done done) override {
         commands.push_back({{}, shortcuts});
-        collect(keys, commands.back().keys);
+        appendItemsInOrder(keys, commands.back().keys);
         if (holdCommands) {
             pending.push_back(std::move(done));
         } else if (done) {
             done(Posted::all);
-        }
-    }
-
-  private:
-    static void collect(const KeyCodeSequence& keys, std::vector<KeyCodePair>& into) {
-        if (const KeyCodePair* pair = keys.asSingle()) {
-            into.push_back(*pair);
-            return;
-        }
-        for (const KeyCodeSequence& element : *keys.asMultiple()) {
-            collect(element, into);
         }
     }
 };

@@ -3,12 +3,9 @@
 #include <xcb/xcb.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <regex>
-#include <set>
 
 #include "command/x11/window_properties.h"
 #include "support/recording_window.h"
@@ -17,8 +14,6 @@
 namespace corvane::testing {
 
 namespace {
-
-constexpr unsigned vkF12 = 0x7B;  // the marker key under Wine
 
 xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
@@ -117,69 +112,23 @@ WineRecorder::~WineRecorder() {
 
 std::vector<WindowsMessage> WineRecorder::messagesReceived(xcb_connection_t* connection) {
     postMarkerKey(connection);
-    std::vector<WindowsMessage> messages;
-    while (const std::optional<WindowsMessage> message = nextMessage(std::chrono::seconds(10))) {
-        if (message->wparam != vkF12) {
-            messages.push_back(*message);
-        } else if (message->name == "WM_KEYDOWN") {
-            capsLockAtMarker_ = message->capsLock;
-        } else if (message->name == "WM_KEYUP") {
-            return messages;
-        }
-    }
-    messages.push_back({"marker-missing"});
-    return messages;
+    MessagesToMarker received =
+        messagesToMarker([this] { return nextMessage(std::chrono::seconds(10)); });
+    capsLockAtMarker_ = received.capsLockAtMarker;
+    return std::move(received.messages);
 }
 
 std::optional<WindowsMessage> WineRecorder::nextMessage(std::chrono::milliseconds timeout) {
-    static const std::regex format(
-        R"re(^(WM_\w+) wparam=0x([0-9a-f]+) scan=0x[0-9a-f]+ shift=(\d) ctrl=(\d) alt=(\d) win=(\d) numlock=\d capslock=(\d)$)re");
-    std::smatch match;
     while (process_ != nullptr) {
         const std::optional<std::string> line = process_->readLine(timeout);
         if (!line) {
             break;
         }
-        if (std::regex_match(*line, match, format)) {
-            return WindowsMessage{
-                match[1],        static_cast<unsigned>(std::stoul(match[2], nullptr, 16)),
-                match[3] == "1", match[4] == "1",
-                match[5] == "1", match[6] == "1",
-                match[7] == "1"};
+        if (std::optional<WindowsMessage> message = parseWindowsMessage(*line)) {
+            return message;
         }
     }
     return std::nullopt;
-}
-
-std::string keyDowns(const std::vector<WindowsMessage>& messages) {
-    static const std::set<unsigned> modifiers = {0x10, 0x11, 0x12, 0x14, 0x5B, 0x5C, 0x90,
-                                                 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5};
-    std::string text;
-    for (const WindowsMessage& message : messages) {
-        if ((message.name == "WM_KEYDOWN" || message.name == "WM_SYSKEYDOWN") &&
-            !modifiers.contains(message.wparam)) {
-            char key[8];
-            std::snprintf(key, sizeof key, "0x%02X", message.wparam);
-            text += std::string(text.empty() ? "" : " ") + (message.shift ? "Shift+" : "") +
-                    (message.ctrl ? "Ctrl+" : "") + (message.alt ? "Alt+" : "") +
-                    (message.win ? "Win+" : "") + key;
-        }
-    }
-    return text;
-}
-
-std::string characters(const std::vector<WindowsMessage>& messages) {
-    std::string text;
-    for (const WindowsMessage& message : messages) {
-        if (message.name == "WM_CHAR" && message.wparam < 0x80) {
-            text += static_cast<char>(message.wparam);
-        } else if (message.name == "WM_CHAR") {
-            char escaped[16];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", message.wparam);
-            text += escaped;
-        }
-    }
-    return text;
 }
 
 }  // namespace corvane::testing

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/windows_messages.h"
 #include "support/xvfb_server.h"
 
 namespace corvane::testing {
@@ -24,14 +25,6 @@ class WindowManager {
   private:
     ChildProcess process_;
     bool running_ = false;
-};
-
-// One keyboard message as tests/support/wine/key_recorder.c printed it, with the key states
-// at that message. `wparam` is the virtual key, or the UTF-16 unit of a character message.
-struct WindowsMessage {
-    std::string name;
-    unsigned wparam = 0;
-    bool shift = false, ctrl = false, alt = false, win = false, capsLock = false;
 };
 
 // The Win32 key recorder under Wine (prefix WINE_PREFIX_PATH, made once per test run),
@@ -54,6 +47,8 @@ class WineRecorder {
     std::optional<WindowsMessage> nextMessage(std::chrono::milliseconds timeout);
     // Whether Caps Lock was on for the program at the last marker.
     bool capsLockAtMarker() const { return capsLockAtMarker_; }
+    // The environment it runs in: its X server, its Wine prefix.
+    const std::map<std::string, std::string>& environment() const { return environment_; }
 
   private:
     std::string directory_;
@@ -62,11 +57,5 @@ class WineRecorder {
     bool ready_ = false;
     bool capsLockAtMarker_ = false;
 };
-
-// The key-downs of other than modifier keys, as "Ctrl+Alt+0x67" (the held modifiers, then
-// the virtual key).
-std::string keyDowns(const std::vector<WindowsMessage>& messages);
-// The characters of the WM_CHAR messages: ASCII as it is, others as \u and their code.
-std::string characters(const std::vector<WindowsMessage>& messages);
 
 }  // namespace corvane::testing

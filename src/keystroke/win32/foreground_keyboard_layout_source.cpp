@@ -12,7 +12,7 @@ HKL ForegroundKeyboardLayoutSource::currentHandle() {
     return commandDepth_ > 0 ? commandLook_ : look();
 }
 
-std::shared_ptr<KeyboardLayout> ForegroundKeyboardLayoutSource::currentLayout() {
+std::shared_ptr<WindowsKeyboardLayout> ForegroundKeyboardLayoutSource::currentWindowsLayout() {
     const HKL handle = currentHandle();
     if (handle == nullptr) {
         return nullptr;

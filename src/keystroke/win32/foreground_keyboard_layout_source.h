@@ -13,9 +13,9 @@ namespace corvane::win32 {
 // The keyboard layout of the foreground window's thread (each Windows thread has its own),
 // or of this thread when no window is in front. From beginCommand to the matching
 // endCommand (they nest) the layout seen at the outer beginCommand serves every question.
-class ForegroundKeyboardLayoutSource final : public KeyboardLayoutSource {
+class ForegroundKeyboardLayoutSource final : public WindowsKeyboardLayoutSource {
   public:
-    std::shared_ptr<KeyboardLayout> currentLayout() override;
+    std::shared_ptr<WindowsKeyboardLayout> currentWindowsLayout() override;
     void beginCommand() override;
     void endCommand() override;
 

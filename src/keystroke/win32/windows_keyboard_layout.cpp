@@ -63,6 +63,31 @@ unsigned WindowsKeyboardLayout::virtualKeyAt(std::uint16_t virtualKeyCode) {
     return known == noKey ? 0 : known;
 }
 
+const WindowsKeyboardLayout::Translation& WindowsKeyboardLayout::translationOf(
+    std::uint16_t virtualKeyCode, unsigned virtualKey, std::uint8_t modifierKeyState) {
+    const auto [entry, fresh] = translations_.try_emplace(
+        static_cast<std::uint16_t>(virtualKeyCode << 8 | modifierKeyState));
+    Translation& translation = entry->second;
+    if (!fresh) {
+        return translation;
+    }
+    // Without the extended prefix: its high bit would mean a key-up to ToUnicodeEx.
+    const unsigned scanCode = windowsKeyForVirtualKey(virtualKeyCode)->scanCode;
+    const std::array<BYTE, 256> state = keyboardState(modifierKeyState);
+    std::array<wchar_t, 8> text{};
+    translation.produced = queries_->toUnicode(virtualKey, scanCode, state.data(), text.data(),
+                                               static_cast<int>(text.size()), keepKeyboardState);
+    std::copy(text.begin(), text.end(), translation.text.begin());
+    if (translation.produced < 0) {
+        // A dead key. Where the flag above is not known, the layout now holds it and would
+        // put it before the next key's text; the same key again sends it out and clears
+        // it. Where the flag is known, the second call is as harmless as the first.
+        queries_->toUnicode(virtualKey, scanCode, state.data(), text.data(),
+                            static_cast<int>(text.size()), keepKeyboardState);
+    }
+    return translation;
+}
+
 bool WindowsKeyboardLayout::translate(std::uint16_t virtualKeyCode, std::uint8_t modifierKeyState,
                                       std::uint8_t /*keyboardType*/, std::uint32_t& deadKeyState,
                                       std::span<char16_t> output, std::size_t& length) {
@@ -71,27 +96,17 @@ bool WindowsKeyboardLayout::translate(std::uint16_t virtualKeyCode, std::uint8_t
     if (virtualKey == 0) {
         return false;
     }
-    // Without the extended prefix: its high bit would mean a key-up to ToUnicodeEx.
-    const unsigned scanCode = windowsKeyForVirtualKey(virtualKeyCode)->scanCode;
-    const std::array<BYTE, 256> state = keyboardState(modifierKeyState);
-    std::array<wchar_t, 8> text{};
-    const int produced = queries_->toUnicode(virtualKey, scanCode, state.data(), text.data(),
-                                             static_cast<int>(text.size()), keepKeyboardState);
-    if (produced < 0) {
-        // A dead key. Where the flag above is not known, the layout now holds it and would
-        // put it before the next key's text; the same key again sends it out and clears
-        // it. Where the flag is known, the second call is as harmless as the first.
-        deadKeyState = text[0] != 0 ? text[0] : 1;
-        queries_->toUnicode(virtualKey, scanCode, state.data(), text.data(),
-                            static_cast<int>(text.size()), keepKeyboardState);
+    const Translation& translation = translationOf(virtualKeyCode, virtualKey, modifierKeyState);
+    if (translation.produced < 0) {
+        deadKeyState = translation.text[0] != 0 ? translation.text[0] : 1;
         return true;
     }
     deadKeyState = 0;
-    const auto count = static_cast<std::size_t>(produced);
-    if (count > output.size() || count > text.size()) {
+    const auto count = static_cast<std::size_t>(translation.produced);
+    if (count > output.size() || count > translation.text.size()) {
         return false;
     }
-    std::copy_n(text.begin(), count, output.begin());
+    std::copy_n(translation.text.begin(), count, output.begin());
     length = count;
     return true;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 #include "keystroke/keyboard_layout.h"
 
@@ -52,12 +53,31 @@ class WindowsKeyboardLayout final : public KeyboardLayout {
                    std::span<char16_t> output, std::size_t& length) override;
     std::uint8_t keyboardType() const override { return 0; }
 
-  private:
     // The layout's virtual key at a macOS key position, or 0; asked once per key.
     unsigned virtualKeyAt(std::uint16_t virtualKeyCode);
 
+  private:
+    // What ToUnicodeEx said of one key in one modifier key state.
+    struct Translation {
+        int produced = 0;
+        std::array<char16_t, 8> text{};
+    };
+    // Asked once per key and state: a layout's answers do not change, and each costs a call
+    // into the system (under Wine, a walk through the X keymap).
+    const Translation& translationOf(std::uint16_t virtualKeyCode, unsigned virtualKey,
+                                     std::uint8_t modifierKeyState);
+
     std::unique_ptr<LayoutQueries> queries_;
     std::array<std::uint16_t, 0x80> virtualKeys_{};  // 0: not asked yet; 0xFFFF: no key
+    std::unordered_map<std::uint16_t, Translation> translations_;  // by key code << 8 | state
+};
+
+// A source of layouts that Windows knows: each also says which virtual key a key has.
+class WindowsKeyboardLayoutSource : public KeyboardLayoutSource {
+  public:
+    // The current layout, or null when none can be had.
+    virtual std::shared_ptr<WindowsKeyboardLayout> currentWindowsLayout() = 0;
+    std::shared_ptr<KeyboardLayout> currentLayout() final { return currentWindowsLayout(); }
 };
 
 }  // namespace corvane::win32

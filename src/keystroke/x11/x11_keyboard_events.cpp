@@ -23,16 +23,6 @@ std::optional<xcb_keycode_t> x11KeycodeForVirtualKey(std::uint16_t virtualKeyCod
     return keycode ? x11Keycode(*keycode) : std::nullopt;
 }
 
-void collectPairs(const KeyCodeSequence& keys, std::vector<KeyCodePair>& pairs) {
-    if (const KeyCodePair* pair = keys.asSingle()) {
-        pairs.push_back(*pair);
-        return;
-    }
-    for (const KeyCodeSequence& element : *keys.asMultiple()) {
-        collectPairs(element, pairs);
-    }
-}
-
 // Sends what has been written; with `roundTrip` also waits until the server has taken it.
 // False when the connection fails.
 bool send(xcb_connection_t* connection, bool roundTrip) {
@@ -106,7 +96,7 @@ KeyPlan X11KeyboardEvents::plan(const KeyCodeSequence& keys, ShortcutConvention 
         return {{}, "A command was not typed: the X server's keyboard map cannot be read."};
     }
     std::vector<KeyCodePair> pairs;
-    collectPairs(keys, pairs);
+    appendItemsInOrder(keys, pairs);
     std::vector<xcb_keycode_t> keycodes;
     for (const KeyCodePair& pair : pairs) {
         const std::optional<xcb_keycode_t> key = x11KeycodeForVirtualKey(pair.keyCode);

@@ -1,0 +1,168 @@
+// A command word for the program in front, as the inputs Windows takes through SendInput, on
+// recorded layouts (Wine has only us).
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "command/command_handler.h"
+#include "keystroke/fixed_keys.h"
+#include "keystroke/win32/recorded_layout.h"
+#include "keystroke/win32/send_input_keyboard_events.h"
+#include "support/fixed_workspace.h"
+
+namespace corvane::win32 {
+namespace {
+
+// The user's keyboard as the test sets it; takes the first `takes` inputs of each call.
+class FakeInputSystem final : public InputSystem {
+  public:
+    FakeInputSystem(UserKeyboard keyboard, unsigned takes, std::vector<INPUT>& taken)
+        : keyboard_(keyboard), takes_(takes), taken_(taken) {}
+    UserKeyboard userKeyboard() override { return keyboard_; }
+    unsigned send(std::span<INPUT> inputs) override {
+        const auto count = std::min<std::size_t>(takes_, inputs.size());
+        taken_.insert(taken_.end(), inputs.begin(), inputs.begin() + count);
+        ++calls;
+        return static_cast<unsigned>(count);
+    }
+    int calls = 0;
+
+  private:
+    UserKeyboard keyboard_;
+    unsigned takes_;
+    std::vector<INPUT>& taken_;
+};
+
+// Passes commands on, keeping how far the last one got.
+class PostedKept final : public KeyboardEvents {
+  public:
+    explicit PostedKept(KeyboardEvents& events) : events_(events) {}
+    void postCommand(const KeyCodeSequence& keys, ShortcutConvention shortcuts,
+                     Done done) override {
+        events_.postCommand(keys, shortcuts, [this, done = std::move(done)](Posted posted) {
+            kept = posted;
+            done(posted);
+        });
+    }
+    std::optional<Posted> kept;
+
+  private:
+    KeyboardEvents& events_;
+};
+
+// Each key as "virtual key/scan code" in hex, the scan code with E0 before it for an extended
+// key, and each keystroke as the keys down at its key's press joined by "+". Keys must be let
+// go of in the reverse order of their presses, and none may stay down.
+std::string keystrokes(const std::vector<INPUT>& inputs) {
+    std::vector<std::string> down;
+    std::string text;
+    bool pressedLast = false;
+    for (const INPUT& input : inputs) {
+        char key[16];
+        std::snprintf(key, sizeof key, "%02x/%s%02x", input.ki.wVk,
+                      (input.ki.dwFlags & KEYEVENTF_EXTENDEDKEY) != 0 ? "e0" : "", input.ki.wScan);
+        const bool up = (input.ki.dwFlags & KEYEVENTF_KEYUP) != 0;
+        if (!up) {
+            down.emplace_back(key);
+        } else if (down.empty() || down.back() != key) {
+            return text.append(" let go of out of order: ").append(key);
+        } else {
+            for (std::size_t i = 0; pressedLast && i < down.size(); ++i) {
+                text.append(i == 0 ? (text.empty() ? "" : " ") : "+").append(down[i]);
+            }
+            down.pop_back();
+        }
+        pressedLast = !up;
+    }
+    return down.empty() ? text : text.append(" left down");
+}
+
+TEST(SendInputTyping, CommandsBecomeTheInputsOfAHardwareKeyboardOnTheLayoutInFront) {
+    // Positions 1, 2, 0, 1, 2, 0, 1.
+    constexpr std::uint32_t word = 0x10001249;
+    const std::string sibelius =
+        "a2/1d+54/14 a2/1d+a4/38+67/47 a2/1d+a4/38+68/48 a2/1d+a4/38+69/49 a2/1d+a4/38+6b/4e "
+        "a2/1d+a4/38+67/47 a2/1d+a4/38+68/48 a2/1d+a4/38+69/49 a2/1d+a4/38+67/47 1b/01 1b/01";
+    const std::string doricoUs =
+        "a0/2a+50/19 bd/0c 56/2f a0/2a+36/07 bd/0c 56/2f a0/2a+36/07 bd/0c 0d/1c";
+    const std::string doricoFr =
+        "a0/2a+50/19 36/07 56/2f a2/1d+a5/e038+39/0a 36/07 56/2f a2/1d+a5/e038+39/0a 36/07 0d/1c";
+    constexpr const char* held =
+        "A command was not typed: a modifier key is held down on the keyboard.\n";
+    constexpr const char* rejected =
+        "A command was not typed: Windows did not take its keys (the window in front may run "
+        "with higher rights, as an administrator's does).\n";
+    constexpr unsigned all = ~0U;
+    const struct {
+        const char* id;
+        const char* layout;
+        UserKeyboard keyboard;
+        unsigned takes;
+        std::string typed;  // what Windows took
+        std::optional<Posted> posted;
+        int calls;
+        std::string said;  // after the AppBundleId line
+    } cases[] = {
+        {"sibelius.exe", "us", {}, all, sibelius, Posted::all, 1, ""},
+        {"sibelius.exe", "ru", {}, all, sibelius, Posted::all, 1, ""},  // T as on US keyboards
+        {"sibelius.exe", "us", {.capsLock = true}, all, sibelius, Posted::all, 1, ""},
+        {"dorico9.exe", "us", {}, all, doricoUs, Posted::all, 1, ""},
+        {"dorico9.exe", "fr", {}, all, doricoFr, Posted::all, 1, ""},
+        {"dorico9.exe", "de", {}, all, "", std::nullopt, 0, ""},  // "^" only as a dead key
+        {"dorico9.exe", "ru", {}, all, "", std::nullopt, 0, ""},  // no "^" at all
+        {"dorico9.exe",
+         "us",
+         {.capsLock = true},
+         all,
+         "14/3a " + doricoUs + " 14/3a",
+         Posted::all,
+         1,
+         ""},
+        {"dorico9.exe", "us", {.modifierHeld = true}, all, "", Posted::none, 0, held},
+        {"dorico6.exe", "fr", {}, 0, "", Posted::none, 1, rejected},
+        // The rest of a command Windows broke off: Ctrl let go of, and Caps Lock on again.
+        {"dorico9.exe",
+         "fr",
+         {},
+         13,
+         "a0/2a+50/19 36/07 56/2f a2/1d+a5/e038+39/0a",
+         Posted::broken,
+         2,
+         "A command was typed only in part: Windows took 13 of its 28 key events; the keys left "
+         "down were let go of.\n"},
+        {"dorico9.exe",
+         "us",
+         {.capsLock = true},
+         5,
+         "14/3a a0/2a+50/19 14/3a",
+         Posted::broken,
+         2,
+         "A command was typed only in part: Windows took 5 of its 28 key events; the keys left "
+         "down were let go of.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.id) + " on " + c.layout);
+        testing::FixedWorkspace workspace;
+        workspace.frontmost = RunningApplication{c.id};
+        RecordedLayoutSource layouts(std::make_unique<RecordedLayout>(c.layout, false));
+        std::vector<INPUT> taken;
+        auto system = std::make_unique<FakeInputSystem>(c.keyboard, c.takes, taken);
+        FakeInputSystem& input = *system;
+        std::ostringstream log;
+        SendInputKeyboardEvents sendInput(layouts, log, std::move(system));
+        PostedKept events(sendInput);
+        CommandHandler handler(workspace, layouts, events, log);
+        int over = 0;
+        handler.handleCommand(word, [&over] { ++over; });
+        EXPECT_EQ(over, 1);
+        EXPECT_EQ(keystrokes(taken), c.typed);
+        EXPECT_EQ(events.kept, c.posted);
+        EXPECT_EQ(input.calls, c.calls);
+        EXPECT_EQ(log.str(), "AppBundleId: " + std::string(c.id) + "\n" + c.said);
+    }
+}
+
+}  // namespace
+}  // namespace corvane::win32
