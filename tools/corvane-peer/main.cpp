@@ -44,6 +44,9 @@ Options:
                   repeat it to listen on several addresses (on one port)
   --interval MS   send one word every MS milliseconds instead of all at once
   --count N       send the WORD list N times (default 1; 0: without end, needs --interval)
+  --ttl S         advertise records that live S seconds instead of Avahi's 120 s and
+                  75 min, so that clients forget this peer sooner once it vanishes
+                  without a goodbye
   --help          show this text
   --version       show the version
 
@@ -69,6 +72,7 @@ std::optional<Number> number(const std::string& text) {
 struct Settings {
     std::string name;
     std::uint16_t port = 0;
+    std::uint32_t ttl = 0;  // Avahi's own lives
     std::vector<asio::ip::address> listenOn;
     PeerServer::Script script;
     bool wordsFromInput = true;
@@ -86,7 +90,8 @@ Parsed parse(int argc, char** argv) {
             return argument + " takes no other arguments.";
         }
         const bool takesValue = argument == "--listen" || argument == "--port" ||
-                                argument == "--interval" || argument == "--count";
+                                argument == "--interval" || argument == "--count" ||
+                                argument == "--ttl";
         if (takesValue && i + 1 == argc) {
             return argument + " needs a value.";
         }
@@ -116,6 +121,12 @@ Parsed parse(int argc, char** argv) {
                 return "--count takes a number.";
             }
             settings.script.rounds = *count;
+        } else if (argument == "--ttl") {
+            const auto ttl = number<std::uint32_t>(argv[++i]);
+            if (!ttl || *ttl == 0) {
+                return "--ttl takes a number of seconds from 1.";
+            }
+            settings.ttl = *ttl;
         } else if (argument.starts_with("-") && argument != "-") {
             return "Unknown option '" + argument + "'.";
         } else if (settings.name.empty()) {
@@ -204,7 +215,7 @@ int main(int argc, char** argv) {
         say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
     }
     corvane::peer::ServicePublisher publisher(loop, settings.name, "_corvane2._tcp", server.port(),
-                                              say);
+                                              settings.ttl, say);
     std::optional<InputReader> input;
     if (settings.wordsFromInput) {
         input.emplace(loop, server);
