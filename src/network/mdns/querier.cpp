@@ -63,10 +63,26 @@ void Querier::receive(std::span<const std::uint8_t> bytes, std::uint16_t sourceP
         }
     });
     const std::set<std::string> targets = hosts();
+    std::erase_if(recentAddresses_,
+                  [&](const Heard& heard) { return heard.at + recentWindow < now; });
+    std::erase_if(recentAddresses_, [&](const Heard& heard) {
+        const bool wanted = targets.contains(heard.record.name.key());
+        if (wanted) {
+            take(heard.record, heard.interface, heard.at);
+        }
+        return wanted;
+    });
     each([&](const ResourceRecord& record) {
-        if ((record.type == RecordType::a || record.type == RecordType::aaaa) &&
-            targets.contains(record.name.key())) {
+        if (record.type != RecordType::a && record.type != RecordType::aaaa) {
+            return;
+        }
+        if (targets.contains(record.name.key())) {
             take(record, interface, now);
+        } else {
+            recentAddresses_.push_back({record, interface, now});
+            if (recentAddresses_.size() > maxRecentAddresses) {
+                recentAddresses_.pop_front();
+            }
         }
     });
     settle(now);
@@ -231,8 +247,9 @@ void Querier::settle(TimePoint now) {
         }
         const bool bothFamilies =
             endpoints.front().address().is_v4() && endpoints.back().address().is_v6();
+        const bool complete = bothFamilies || !resolve.askedAddresses;
         const bool due = *resolve.settleAt <= now || (resolve.phase == Phase::resolving &&
-                                                      (bothFamilies || resolve.deadline <= now));
+                                                      (complete || resolve.deadline <= now));
         if (due) {
             resolve.phase = Phase::watching;
             resolve.settleAt.reset();
@@ -327,6 +344,7 @@ void Querier::sendQueries(TimePoint now) {
         if (resolve.phase == Resolve::Phase::resolving && resolve.nextAsk <= now) {
             for (const Question& question : missingFor(resolve.instance)) {
                 addQuestion(common, question.name, question.type);
+                resolve.askedAddresses = resolve.askedAddresses || question.type != RecordType::srv;
             }
             resolve.nextAsk = now + resolve.askInterval;
             resolve.askInterval *= 2;

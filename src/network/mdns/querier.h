@@ -9,6 +9,7 @@
 #include <asio/ip/tcp.hpp>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -56,10 +57,16 @@ class Querier {
     // One-shot queries are answered with lives of 10 s: asked this often, a peer is found
     // within a few seconds and stays.
     static constexpr auto oneShotInterval = std::chrono::seconds(3);
-    // Answers come in bursts (both families, several interfaces): a resolve reports once
-    // both families are known or this long after the first address, a watch reports a
-    // change this long after it began.
+    // Answers come in bursts (both families, several interfaces): a resolve that had to
+    // ask for addresses reports once both families are known or this long after the first
+    // address, a watch reports a change this long after it began.
     static constexpr auto settleTime = std::chrono::milliseconds(500);
+    // Addresses of hosts no service leads to are remembered this long, the latest
+    // maxRecentAddresses of them: a responder multicasts a record at most once a second,
+    // so the addresses of a host announced just before its service would otherwise be
+    // missing, and not be answered for that long.
+    static constexpr auto recentWindow = std::chrono::seconds(2);
+    static constexpr std::size_t maxRecentAddresses = 64;
     // Queries carry known answers up to this size.
     static constexpr std::size_t querySize = 1400;
 
@@ -68,8 +75,9 @@ class Querier {
     void receive(std::span<const std::uint8_t> bytes, std::uint16_t sourcePort, unsigned interface,
                  TimePoint now);
     // Resolves `instance` by `deadline`, ending its resolve or watch under way: resolved()
-    // once its SRV and the target's addresses are known (both families, or one and
-    // settleTime more), else notResolved() at the deadline. Once resolved it is watched: a
+    // once its SRV and the target's addresses are known (those heard unasked at once; those
+    // it asked for once both families are known, or settleTime after the first), else
+    // notResolved() at the deadline. Once resolved it is watched: a
     // changed set of addresses, not empty, is reported by resolved() again once settled,
     // until stopResolving(). A report still queued for a resolve that a listener ended
     // meanwhile is dropped.
@@ -97,12 +105,19 @@ class Querier {
         TimePoint nextAsk;
         Clock::duration askInterval = firstInterval;
         Phase phase = Phase::resolving;
+        // Addresses were asked for: the answers come per family, each after its own delay.
+        bool askedAddresses = false;
         // When the addresses found (first ones, or a change) are due to be reported.
         std::optional<TimePoint> settleAt;
         // The addresses last reported.
         std::vector<asio::ip::tcp::endpoint> endpoints;
     };
     using Questions = std::vector<Question>;
+    struct Heard {
+        ResourceRecord record;
+        unsigned interface = 0;
+        TimePoint at;
+    };
 
     void take(const ResourceRecord& record, unsigned interface, TimePoint now);
     // The keys of the hosts the instances' SRV records name.
@@ -121,6 +136,8 @@ class Querier {
     RecordCache cache_;
     std::minstd_rand random_;
     std::map<std::string, Instance> instances_;
+    // Address records of hosts no service leads to, oldest first.
+    std::deque<Heard> recentAddresses_;
     std::map<std::string, Resolve> resolves_;
     unsigned resolveSerial_ = 0;
     TimePoint nextBrowse_;

@@ -280,6 +280,7 @@ TEST_F(MdnsDiscoveryTest, KnownAnswersAreTheRecordsOfThatInterfaceWithMoreThanHa
     EXPECT_TRUE(browses().back()->message.answers.empty());
 }
 
+// Answers to its own questions come per family; what it heard unasked comes whole.
 TEST_F(MdnsDiscoveryTest, ResolvingAsksForWhatIsMissingAndWaitsBrieflyForTheOtherFamily) {
     clock->advance(200ms);
     deliver({ptr("p1")});
@@ -302,6 +303,27 @@ TEST_F(MdnsDiscoveryTest, ResolvingAsksForWhatIsMissingAndWaitsBrieflyForTheOthe
     EXPECT_EQ(events.back(), "resolved p1 169.254.0.2:4000 [fe80::2%1]:4000");
     EXPECT_EQ(asked("p1._corvane2._tcp.local", RecordType::srv).size(), 1U)
         << "nothing asked twice";
+
+    // A host's addresses announced a moment before its service are not asked for again,
+    // which would go unanswered for a second; those heard too long ago, or before the
+    // latest 64 addresses of other hosts, are.
+    deliver({address("h2", "169.254.0.2")});
+    clock->advance(Querier::recentWindow + 1ms);
+    deliver({address("h3", "169.254.0.3")});
+    deliver({ptr("p2"), srv("p2", "h2"), ptr("p3"), srv("p3", "h3")});
+    clock->advance(1ms);
+    EXPECT_EQ(events.back(), "resolved p3 169.254.0.3:4000");
+    std::vector<ResourceRecord> strangers{address("h4", "169.254.0.4")};
+    for (int i = 0; i < 64; ++i) {
+        strangers.push_back(address("x" + std::to_string(i), "10.0.0." + std::to_string(i)));
+    }
+    deliver(strangers);
+    deliver({ptr("p4"), srv("p4", "h4")});
+    clock->advance(1s);
+    EXPECT_EQ(events.back(), "found p4");
+    for (const char* host : {"h2.local", "h3.local", "h4.local"}) {
+        EXPECT_EQ(asked(host, RecordType::a).empty(), host == std::string("h3.local")) << host;
+    }
 }
 
 // The client resolves a listed service again to reconnect; a listener may end one resolve
@@ -332,7 +354,9 @@ TEST_F(MdnsDiscoveryTest, EachResolveIsToldExactlyOneOutcomeWhateverEndsIt) {
     EXPECT_EQ(events.back(), "resolved p1 169.254.0.2:4000 169.254.0.4:4000 [fe80::2%1]:4000");
 
     // An address that says goodbye before its resolve settles is waited for again.
-    deliver({ptr("p3"), srv("p3", "h3"), address("h3", "169.254.0.5")});
+    deliver({ptr("p3"), srv("p3", "h3")});
+    clock->advance(1ms);
+    deliver({address("h3", "169.254.0.5")});
     clock->advance(Querier::settleTime / 2);
     deliver({address("h3", "169.254.0.5", 0)});
     clock->advance(2s);
