@@ -100,9 +100,6 @@ bool drop(const std::string& host, const std::string& protocol, const std::strin
                             "priority 0; }\"; nft add rule inet faults $hook 'meta l4proto " +
                                 protocol + " " + match + " drop'; done");
 }
-bool dropTcp(const std::string& host, const std::string& match) {
-    return drop(host, "tcp", match);
-}
 bool undoFaults(const std::string& host) {
     return HostNetwork::run(host, "nft delete table inet faults");
 }
@@ -210,9 +207,9 @@ TEST_P(FindingTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnl
 
 TEST_P(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
     ASSERT_TRUE(boxWith({"p1", "p2", "p3"}));
-    ASSERT_TRUE(dropTcp("p1", "meta nfproto ipv6"));
-    ASSERT_TRUE(dropTcp("p2", "meta nfproto ipv4"));
-    ASSERT_TRUE(dropTcp("p3", ""));
+    ASSERT_TRUE(drop("p1", "tcp", "meta nfproto ipv6"));
+    ASSERT_TRUE(drop("p2", "tcp", "meta nfproto ipv4"));
+    ASSERT_TRUE(drop("p3", "tcp"));
     startClient();
     PeerProcess noV6 = HostNetwork::peer("p1", {"--listen", "::", "no v6", "0x6"});
     const auto overV4 =
@@ -248,7 +245,7 @@ TEST_P(HostsTest, ASilenceShorterThanTheLimitKeepsTheConnectionAndLosesNoWord) {
     PeerProcess peer = HostNetwork::peer("p1", arguments);
     ASSERT_TRUE(runUntil([&] { return peer.lines("keep-alive") == 1; }, 30s));
     runFor(keepAlive - 1s);  // the silence starts a second before the next keep-alive
-    ASSERT_TRUE(dropTcp("p1", ""));
+    ASSERT_TRUE(drop("p1", "tcp"));
     ASSERT_TRUE(waitUntil([] { return unacknowledged() > 0; }, 3s, 20ms));
     const auto written = Clock::now();
     runFor(limit / 2);
@@ -270,7 +267,7 @@ TEST_P(HostsTest, APeerSilentPastTheLimitIsLetGoAndConnectedAgainWithin35Seconds
     startClient({.keepAliveInterval = keepAlive});
     PeerProcess peer = HostNetwork::peer("p1", {"--listen", "::", "sleepy", "0x5"});
     ASSERT_TRUE(runUntil([&] { return received(5) == 1; }));
-    ASSERT_TRUE(dropTcp("p1", ""));
+    ASSERT_TRUE(drop("p1", "tcp"));
     const auto silent = Clock::now();
     ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
     figure("silent to not connected (keep-alive 2 s)", since(silent));
