@@ -1,9 +1,9 @@
 // The client on a host of a network in a box (tests/support/hosts), peers on other
 // hosts, found over real multicast; faults made with nftables and iproute2. Every case
 // runs once per discovery the client can use: through the host's avahi-daemon, and with
-// the built-in browser on a host without one; the cases of finding and losing peers also
-// with the built-in browser beside an avahi-daemon, sharing port 5353. Each prints its
-// figures as "[ figure ] ..." lines.
+// the built-in browser on a host without one; the cases of finding peers and hearing
+// their goodbyes also with the built-in browser beside an avahi-daemon, sharing port
+// 5353. Each prints its figures as "[ figure ] ..." lines.
 
 #include <fcntl.h>
 #include <sched.h>
@@ -184,7 +184,7 @@ class HostsTest : public ClientFixture<::testing::TestWithParam<Discovery>> {
     Witness witness{loop};
 };
 
-// The cases of finding and losing peers, run with one more discovery.
+// The cases of finding peers and hearing their goodbyes, run with one more discovery.
 class FindingTest : public HostsTest {};
 
 // The client host has a second interface with a link-local address of its own, so a
@@ -312,7 +312,7 @@ TEST_P(FindingTest, APeerGoneWithAGoodbyeIsNotTriedAgainAndOneRestartedIsConnect
 
 // A peer cut off from multicast DNS, its connection still working, is removed once its
 // records (4 s here) run out, and its connection closed with it.
-TEST_P(FindingTest, APeerGoneSilentIsRemovedWhenItsRecordsRunOut) {
+TEST_P(HostsTest, APeerGoneSilentIsRemovedWhenItsRecordsRunOut) {
     constexpr auto life = 4s;
     ASSERT_TRUE(boxWith({"p1"}));
     startClient();
