@@ -205,6 +205,33 @@ TEST_P(FindingTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnl
     EXPECT_EQ(dual.lines("client connected"), 1U);
 }
 
+// A peer gone with a goodbye is not tried again; one restarted on its name at once is
+// connected again.
+TEST_P(FindingTest, APeerGoneWithAGoodbyeIsNotTriedAgainAndOneRestartedIsConnectedAgain) {
+    ASSERT_TRUE(boxWith({"p1", "p2"}));
+    startClient({.resolveTimeout = 1s, .retryFirst = 100ms, .retryLongest = 200ms});
+    PeerProcess leaving = HostNetwork::peer("p1", {"--listen", "::", "leaving", "0x5"});
+    PeerProcess first = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x6"});
+    ASSERT_TRUE(runUntil([&] { return received(5) == 1 && received(6) == 1; }));
+    leaving.stop();
+    first.stop();
+    const auto stopped = Clock::now();
+    PeerProcess second = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x7"});
+    ASSERT_TRUE(runUntil([&] { return received(7) == 1; }));
+    figure("restarted to connected again", since(stopped));
+    EXPECT_EQ(second.lines("client connected"), 1U);
+
+    ASSERT_TRUE(runUntil([&] { return witness.count("removed leaving") == 1; }));
+    figure("goodbye to removed", since(stopped));
+    const auto removal =
+        std::ptrdiff_t(std::ranges::find(witness.lines, "removed leaving") - witness.lines.begin());
+    runFor(3s);  // many times the longest wait, and more than a resolve's deadline
+    EXPECT_EQ(std::count_if(witness.lines.begin() + removal, witness.lines.end(),
+                            [](const std::string& line) { return line.ends_with(" leaving"); }),
+              1)
+        << ::testing::PrintToString(witness.lines);
+}
+
 TEST_P(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
     ASSERT_TRUE(boxWith({"p1", "p2", "p3"}));
     ASSERT_TRUE(drop("p1", "tcp", "meta nfproto ipv6"));
@@ -281,33 +308,6 @@ TEST_P(HostsTest, APeerSilentPastTheLimitIsLetGoAndConnectedAgainWithin35Seconds
     EXPECT_EQ(connections("established").size(), 1U);
     EXPECT_EQ(peer.lines("client connected"), 2U);
     EXPECT_EQ(changes, (std::vector<bool>{true, false, true}));
-}
-
-// A peer gone with a goodbye is not tried again; one restarted on its name at once is
-// connected again.
-TEST_P(FindingTest, APeerGoneWithAGoodbyeIsNotTriedAgainAndOneRestartedIsConnectedAgain) {
-    ASSERT_TRUE(boxWith({"p1", "p2"}));
-    startClient({.resolveTimeout = 1s, .retryFirst = 100ms, .retryLongest = 200ms});
-    PeerProcess leaving = HostNetwork::peer("p1", {"--listen", "::", "leaving", "0x5"});
-    PeerProcess first = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x6"});
-    ASSERT_TRUE(runUntil([&] { return received(5) == 1 && received(6) == 1; }));
-    leaving.stop();
-    first.stop();
-    const auto stopped = Clock::now();
-    PeerProcess second = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x7"});
-    ASSERT_TRUE(runUntil([&] { return received(7) == 1; }));
-    figure("restarted to connected again", since(stopped));
-    EXPECT_EQ(second.lines("client connected"), 1U);
-
-    ASSERT_TRUE(runUntil([&] { return witness.count("removed leaving") == 1; }));
-    figure("goodbye to removed", since(stopped));
-    const auto removal =
-        std::ptrdiff_t(std::ranges::find(witness.lines, "removed leaving") - witness.lines.begin());
-    runFor(3s);  // many times the longest wait, and more than a resolve's deadline
-    EXPECT_EQ(std::count_if(witness.lines.begin() + removal, witness.lines.end(),
-                            [](const std::string& line) { return line.ends_with(" leaving"); }),
-              1)
-        << ::testing::PrintToString(witness.lines);
 }
 
 // A peer cut off from multicast DNS, its connection still working, is removed once its
