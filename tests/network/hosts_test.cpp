@@ -403,17 +403,12 @@ const Discovery avahiDaemon{"Avahi", avahi::makeAvahiDiscovery, true};
 const Discovery builtin{
     "Builtin", mdns::mdnsDiscovery({mdns::posix::listNetworkInterfaces, {"eth0", "eth1"}, {}}),
     false};
-Discovery besideAvahiDaemon(Discovery discovery) {
-    discovery.name += "BesideAvahiDaemon";
-    discovery.besideAvahiDaemon = true;
-    return discovery;
-}
+const Discovery builtinBesideAvahiDaemon{"BuiltinBesideAvahiDaemon", builtin.factory, false, true};
 const auto nameOf = [](const auto& instance) { return instance.param.name; };
 
 INSTANTIATE_TEST_SUITE_P(Discoveries, HostsTest, ::testing::Values(avahiDaemon, builtin), nameOf);
 INSTANTIATE_TEST_SUITE_P(Discoveries, FindingTest,
-                         ::testing::Values(avahiDaemon, builtin, besideAvahiDaemon(builtin)),
-                         nameOf);
+                         ::testing::Values(avahiDaemon, builtin, builtinBesideAvahiDaemon), nameOf);
 
 }  // namespace
 }  // namespace corvane::testing
