@@ -77,10 +77,10 @@ class Querier {
     // Resolves `instance` by `deadline`, ending its resolve or watch under way: resolved()
     // once its SRV and the target's addresses are known (those heard unasked at once; those
     // it asked for once both families are known, or settleTime after the first), else
-    // notResolved() at the deadline. Once resolved it is watched: a
-    // changed set of addresses, not empty, is reported by resolved() again once settled,
-    // until stopResolving(). A report still queued for a resolve that a listener ended
-    // meanwhile is dropped.
+    // notResolved() at the deadline. Once resolved it is watched: a changed set of
+    // addresses, not empty, is reported by resolved() again once settled, until
+    // stopResolving(). A report still queued for a resolve that a listener ended meanwhile
+    // is dropped.
     void resolve(const DnsName& instance, TimePoint deadline, TimePoint now);
     void stopResolving(const DnsName& instance);
     // Does what is due by `now`: removals, reports, queries.
