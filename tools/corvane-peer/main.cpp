@@ -43,6 +43,9 @@ Options:
   --interfaces NAME,...
                   (Windows) advertise on these network interfaces only (default: every
                   one that can multicast, loopback left out)
+  --ttl S         (Linux) advertise records that live S seconds instead of Avahi's 120 s
+                  and 75 min, so that clients forget this peer sooner once it vanishes
+                  without a goodbye
   --help          show this text
   --version       show the version
 
@@ -69,6 +72,7 @@ struct Settings {
     std::string name;
     std::vector<std::string> interfaces;
     std::uint16_t port = 0;
+    std::uint32_t ttl = 0;  // Avahi's own lives
     std::vector<asio::ip::address> listenOn;
     PeerServer::Script script;
     bool wordsFromInput = true;
@@ -87,7 +91,7 @@ Parsed parse(int argc, char** argv) {
         }
         const bool takesValue = argument == "--listen" || argument == "--port" ||
                                 argument == "--interval" || argument == "--count" ||
-                                argument == "--interfaces";
+                                argument == "--interfaces" || argument == "--ttl";
         if (takesValue && i + 1 == argc) {
             return argument + " needs a value.";
         }
@@ -130,6 +134,16 @@ Parsed parse(int argc, char** argv) {
                     return "--interfaces takes names of network interfaces, separated by commas.";
                 }
             }
+        } else if (argument == "--ttl") {
+            if (corvane::peer::interfacesChoosable) {
+                return "--ttl is for Linux: this peer's own responder gives its records fixed "
+                       "lives.";
+            }
+            const auto ttl = number<std::uint32_t>(argv[++i]);
+            if (!ttl || *ttl == 0) {
+                return "--ttl takes a number of seconds from 1.";
+            }
+            settings.ttl = *ttl;
         } else if (argument.starts_with("-") && argument != "-") {
             return "Unknown option '" + argument + "'.";
         } else if (settings.name.empty()) {
@@ -187,7 +201,8 @@ int main(int argc, char** argv) {
         say("listening on " + address.to_string() + ":" + std::to_string(server.port()));
     }
     const auto advertisement = corvane::peer::advertise(
-        loop, {settings.name, "_corvane2._tcp", server.port(), settings.interfaces}, say);
+        loop, {settings.name, "_corvane2._tcp", server.port(), settings.interfaces, settings.ttl},
+        say);
     std::optional<corvane::peer::LineInput> input;
     if (settings.wordsFromInput) {
         input.emplace(loop, [&server](const std::string& line) {

@@ -19,6 +19,8 @@ struct ServiceToAdvertise {
     std::uint16_t port = 0;
     // The network interfaces to advertise on, by name; empty: every one.
     std::vector<std::string> interfaces;
+    // How long the service's records live, in seconds; 0: the advertiser's own lives.
+    std::uint32_t ttl = 0;
 };
 
 class Advertisement {
@@ -32,7 +34,8 @@ class Advertisement {
 std::unique_ptr<Advertisement> advertise(asio::io_context& loop, ServiceToAdvertise service,
                                          Say say);
 
-// Whether --interfaces can choose where to advertise: avahi-daemon decides that itself.
+// Whether --interfaces can choose where to advertise (Windows's own responder) or else
+// --ttl the records' lives (avahi-daemon decides where it advertises).
 extern const bool interfacesChoosable;
 
 // Reads standard input line by line for as long as it lives, and hands each line (its

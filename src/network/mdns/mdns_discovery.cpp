@@ -32,19 +32,24 @@ class MdnsService final : public DiscoveredService,
 
     const DnsName& instance() const { return instance_; }
     void resolved(std::vector<asio::ip::tcp::endpoint> endpoints) {
+        outcomeDue_ = false;
         endpoints_ = std::move(endpoints);
         listener_.serviceResolved(shared_from_this());
     }
-    void notResolved() { listener_.serviceDidNotResolve(shared_from_this()); }
-    // A resolve that cannot even start fails all the same, from the loop, unless it was
-    // stopped or asked again meanwhile.
+    void notResolved() {
+        outcomeDue_ = false;
+        listener_.serviceDidNotResolve(shared_from_this());
+    }
+    // A resolve that cannot even start, or whose service went before it was found, fails
+    // all the same, from the loop, unless it was stopped or asked again meanwhile.
     void failLater() {
         asio::post(loop_, [self = shared_from_this(), asked = asked_] {
-            if (self->asked_ == asked) {
+            if (self->asked_ == asked && self->outcomeDue_) {
                 self->notResolved();
             }
         });
     }
+    bool outcomeDue() const { return outcomeDue_; }
 
   private:
     asio::io_context& loop_;
@@ -54,6 +59,8 @@ class MdnsService final : public DiscoveredService,
     std::vector<asio::ip::tcp::endpoint> endpoints_;
     // Counts the calls of resolve() and stop().
     unsigned asked_ = 0;
+    // A resolve has been asked for and its one outcome not told yet.
+    bool outcomeDue_ = false;
 };
 
 // One search, from search() to stop(): the transport, the querier and the services found.
@@ -142,6 +149,9 @@ class Search final : public QuerierEvents, public std::enable_shared_from_this<S
             const std::shared_ptr<MdnsService> service = listed->second;
             services_.erase(listed);
             listener_.serviceRemoved(service);
+            if (service->outcomeDue()) {
+                service->failLater();
+            }
         }
     }
     void resolved(const DnsName& instance,
@@ -169,6 +179,7 @@ class Search final : public QuerierEvents, public std::enable_shared_from_this<S
 
 void MdnsService::resolve(std::chrono::milliseconds timeout) {
     ++asked_;
+    outcomeDue_ = true;
     if (const auto search = search_.lock()) {
         search->resolve(*this, timeout);
     } else {
@@ -178,6 +189,7 @@ void MdnsService::resolve(std::chrono::milliseconds timeout) {
 
 void MdnsService::stop() {
     ++asked_;
+    outcomeDue_ = false;
     if (const auto search = search_.lock()) {
         search->stopResolving(*this);
     }

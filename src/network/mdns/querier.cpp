@@ -63,10 +63,26 @@ void Querier::receive(std::span<const std::uint8_t> bytes, std::uint16_t sourceP
         }
     });
     const std::set<std::string> targets = hosts();
+    std::erase_if(recentAddresses_,
+                  [&](const Heard& heard) { return heard.at + recentWindow < now; });
+    std::erase_if(recentAddresses_, [&](const Heard& heard) {
+        const bool wanted = targets.contains(heard.record.name.key());
+        if (wanted) {
+            take(heard.record, heard.interface, heard.at);
+        }
+        return wanted;
+    });
     each([&](const ResourceRecord& record) {
-        if ((record.type == RecordType::a || record.type == RecordType::aaaa) &&
-            targets.contains(record.name.key())) {
+        if (record.type != RecordType::a && record.type != RecordType::aaaa) {
+            return;
+        }
+        if (targets.contains(record.name.key())) {
             take(record, interface, now);
+        } else {
+            recentAddresses_.push_back({record, interface, now});
+            if (recentAddresses_.size() > maxRecentAddresses) {
+                recentAddresses_.pop_front();
+            }
         }
     });
     settle(now);
@@ -100,8 +116,12 @@ void Querier::take(const ResourceRecord& record, unsigned interface, TimePoint n
 }
 
 void Querier::resolve(const DnsName& instance, TimePoint deadline, TimePoint now) {
-    resolves_[instance.key()] =
-        Resolve{instance, deadline, std::nullopt, now, firstInterval, false, {}};
+    Resolve& resolve = resolves_[instance.key()];
+    resolve = Resolve{};
+    resolve.instance = instance;
+    resolve.serial = ++resolveSerial_;
+    resolve.deadline = deadline;
+    resolve.nextAsk = now;
 }
 
 void Querier::stopResolving(const DnsName& instance) {
@@ -198,33 +218,57 @@ void Querier::settle(TimePoint now) {
             reports_.push_back([this, name = instance.name] { events_.found(name); });
         }
     }
-    for (auto entry = resolves_.begin(); entry != resolves_.end();) {
-        Resolve& resolve = entry->second;
-        std::vector<asio::ip::tcp::endpoint> endpoints = endpointsOf(resolve.instance);
-        bool finish = false;
-        if (resolve.watching) {
-            finish = !endpoints.empty() && endpoints != resolve.endpoints;
-        } else if (!endpoints.empty()) {
-            const bool bothFamilies =
-                endpoints.front().address().is_v4() && endpoints.back().address().is_v6();
-            if (!resolve.settleAt) {
-                resolve.settleAt = now + otherFamilyWait;
-            }
-            finish = bothFamilies || *resolve.settleAt <= now || resolve.deadline <= now;
-        } else if (resolve.deadline <= now) {
-            reports_.push_back([this, name = resolve.instance] { events_.notResolved(name); });
-            entry = resolves_.erase(entry);
+    for (auto& [key, resolve] : resolves_) {
+        using Phase = Resolve::Phase;
+        if (resolve.phase == Phase::failed) {
             continue;
         }
-        if (finish) {
-            resolve.watching = true;
+        std::vector<asio::ip::tcp::endpoint> endpoints = endpointsOf(resolve.instance);
+        if (resolve.phase == Phase::resolving && endpoints.empty()) {
+            // Addresses that went before they were reported are waited for again.
+            resolve.settleAt.reset();
+            if (resolve.deadline <= now) {
+                resolve.phase = Phase::failed;
+                reportFor(resolve, [this, key = key, name = resolve.instance] {
+                    resolves_.erase(key);
+                    events_.notResolved(name);
+                });
+            }
+            continue;
+        }
+        // A watch has nothing to tell while its addresses are the ones reported, or none.
+        if (resolve.phase == Phase::watching &&
+            (endpoints.empty() || endpoints == resolve.endpoints)) {
+            resolve.settleAt.reset();
+            continue;
+        }
+        if (!resolve.settleAt) {
+            resolve.settleAt = now + settleTime;
+        }
+        const bool bothFamilies =
+            endpoints.front().address().is_v4() && endpoints.back().address().is_v6();
+        const bool complete = bothFamilies || !resolve.askedAddresses;
+        const bool due = *resolve.settleAt <= now || (resolve.phase == Phase::resolving &&
+                                                      (complete || resolve.deadline <= now));
+        if (due) {
+            resolve.phase = Phase::watching;
+            resolve.settleAt.reset();
             resolve.endpoints = endpoints;
-            reports_.push_back([this, name = resolve.instance, endpoints = std::move(endpoints)] {
+            reportFor(resolve, [this, name = resolve.instance, endpoints = std::move(endpoints)] {
                 events_.resolved(name, endpoints);
             });
         }
-        ++entry;
     }
+}
+
+void Querier::reportFor(const Resolve& resolve, std::function<void()> report) {
+    reports_.push_back(
+        [this, key = resolve.instance.key(), serial = resolve.serial, report = std::move(report)] {
+            const auto current = resolves_.find(key);
+            if (current != resolves_.end() && current->second.serial == serial) {
+                report();
+            }
+        });
 }
 
 void Querier::report() {
@@ -244,9 +288,9 @@ TimePoint Querier::nextWake() const {
         next = std::min(next, *cached);
     }
     for (const auto& [key, resolve] : resolves_) {
-        if (!resolve.watching) {
-            next = std::min({next, resolve.nextAsk, resolve.deadline,
-                             resolve.settleAt.value_or(TimePoint::max())});
+        next = std::min(next, resolve.settleAt.value_or(TimePoint::max()));
+        if (resolve.phase == Resolve::Phase::resolving) {
+            next = std::min({next, resolve.nextAsk, resolve.deadline});
         }
     }
     return next;
@@ -297,9 +341,10 @@ void Querier::sendQueries(TimePoint now) {
 
     Questions common;
     for (auto& [key, resolve] : resolves_) {
-        if (!resolve.watching && resolve.nextAsk <= now) {
+        if (resolve.phase == Resolve::Phase::resolving && resolve.nextAsk <= now) {
             for (const Question& question : missingFor(resolve.instance)) {
                 addQuestion(common, question.name, question.type);
+                resolve.askedAddresses = resolve.askedAddresses || question.type != RecordType::srv;
             }
             resolve.nextAsk = now + resolve.askInterval;
             resolve.askInterval *= 2;

@@ -9,7 +9,10 @@
 #include <asio/ip/tcp.hpp>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <span>
@@ -54,8 +57,16 @@ class Querier {
     // One-shot queries are answered with lives of 10 s: asked this often, a peer is found
     // within a few seconds and stays.
     static constexpr auto oneShotInterval = std::chrono::seconds(3);
-    // Once one address family of a host is known, the other is waited for this long.
-    static constexpr auto otherFamilyWait = std::chrono::milliseconds(500);
+    // Answers come in bursts (both families, several interfaces): a resolve that had to
+    // ask for addresses reports once both families are known or this long after the first
+    // address, a watch reports a change this long after it began.
+    static constexpr auto settleTime = std::chrono::milliseconds(500);
+    // Addresses of hosts no service leads to are remembered this long, the latest
+    // maxRecentAddresses of them: a responder multicasts a record at most once a second,
+    // so the addresses of a host announced just before its service would otherwise be
+    // missing, and not be answered for that long.
+    static constexpr auto recentWindow = std::chrono::seconds(2);
+    static constexpr std::size_t maxRecentAddresses = 64;
     // Queries carry known answers up to this size.
     static constexpr std::size_t querySize = 1400;
 
@@ -63,10 +74,13 @@ class Querier {
 
     void receive(std::span<const std::uint8_t> bytes, std::uint16_t sourcePort, unsigned interface,
                  TimePoint now);
-    // Resolves `instance` by `deadline`: resolved() once its SRV and the target's
-    // addresses are known (both families, or one and otherFamilyWait more), else
+    // Resolves `instance` by `deadline`, ending its resolve or watch under way: resolved()
+    // once its SRV and the target's addresses are known (those heard unasked at once; those
+    // it asked for once both families are known, or settleTime after the first), else
     // notResolved() at the deadline. Once resolved it is watched: a changed set of
-    // addresses is reported by resolved() again, until stopResolving().
+    // addresses, not empty, is reported by resolved() again once settled, until
+    // stopResolving(). A report still queued for a resolve that a listener ended meanwhile
+    // is dropped.
     void resolve(const DnsName& instance, TimePoint deadline, TimePoint now);
     void stopResolving(const DnsName& instance);
     // Does what is due by `now`: removals, reports, queries.
@@ -83,15 +97,27 @@ class Querier {
         bool reported = false;
     };
     struct Resolve {
+        enum class Phase { resolving, watching, failed };
         DnsName instance;
+        // Tells this resolve from an earlier one of the same instance.
+        unsigned serial = 0;
         TimePoint deadline;
-        std::optional<TimePoint> settleAt;
         TimePoint nextAsk;
         Clock::duration askInterval = firstInterval;
-        bool watching = false;
+        Phase phase = Phase::resolving;
+        // Addresses were asked for: the answers come per family, each after its own delay.
+        bool askedAddresses = false;
+        // When the addresses found (first ones, or a change) are due to be reported.
+        std::optional<TimePoint> settleAt;
+        // The addresses last reported.
         std::vector<asio::ip::tcp::endpoint> endpoints;
     };
     using Questions = std::vector<Question>;
+    struct Heard {
+        ResourceRecord record;
+        unsigned interface = 0;
+        TimePoint at;
+    };
 
     void take(const ResourceRecord& record, unsigned interface, TimePoint now);
     // The keys of the hosts the instances' SRV records name.
@@ -101,6 +127,8 @@ class Querier {
     // Brings instances and resolves up to date with the cache; reports come out after.
     void settle(TimePoint now);
     void sendQueries(TimePoint now);
+    // Queues `report` for `resolve`, to be dropped if that resolve has ended by its turn.
+    void reportFor(const Resolve& resolve, std::function<void()> report);
     void report();
 
     QuerierEvents& events_;
@@ -108,7 +136,10 @@ class Querier {
     RecordCache cache_;
     std::minstd_rand random_;
     std::map<std::string, Instance> instances_;
+    // Address records of hosts no service leads to, oldest first.
+    std::deque<Heard> recentAddresses_;
     std::map<std::string, Resolve> resolves_;
+    unsigned resolveSerial_ = 0;
     TimePoint nextBrowse_;
     Clock::duration browseInterval_ = firstInterval;
     TimePoint nextOneShot_;

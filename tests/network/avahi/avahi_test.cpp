@@ -4,8 +4,8 @@
 
 #include "network/avahi/asio_avahi_poll.h"
 #include "network/avahi/avahi_discovery.h"
-#include "network/avahi/client_fixture.h"
-#include "network/avahi/witnessed_discovery.h"
+#include "network/client_fixture.h"
+#include "network/witnessed_discovery.h"
 #include "network/descriptors_used_up.h"
 #include "support/peer_process.h"
 #include "support/private_avahi.h"

@@ -1,5 +1,6 @@
-// The browser over real UDP sockets, in a network of the test's own (only `lo` is used),
-// against a responder of the test's own on port 5353.
+// The browser over real UDP sockets, in a network namespace of the test's own with only
+// `lo` (nothing leaves it), beside a responder of the test's own that holds port 5353.
+// (Sharing the port with avahi-daemon is tested on the network of hosts.)
 
 #include <gtest/gtest.h>
 
@@ -17,21 +18,17 @@ namespace {
 using namespace std::chrono_literals;
 using asio::ip::udp;
 
-// Answers every query for the service type with one peer at 127.0.0.1:4000: by multicast,
-// or to the asker's port when that is not 5353, as a responder answers one-shot queries.
+// Holds port 5353 without sharing it and answers every query with one peer at
+// 127.0.0.1:4000, to the asker's port, as a responder answers one-shot queries.
 class Responder {
   public:
-    Responder(asio::io_context& loop, bool shared) : socket_(loop) {
+    explicit Responder(asio::io_context& loop) : socket_(loop) {
         socket_.open(udp::v4());
-        socket_.set_option(udp::socket::reuse_address(shared));
         socket_.bind({udp::v4(), 5353});
         socket_.set_option(asio::ip::multicast::join_group(asio::ip::make_address_v4("224.0.0.251"),
                                                            asio::ip::address_v4::loopback()));
-        socket_.set_option(
-            asio::ip::multicast::outbound_interface(asio::ip::address_v4::loopback()));
         receive();
     }
-    std::size_t oneShotQueries = 0;
 
   private:
     void receive() {
@@ -48,8 +45,6 @@ class Responder {
             });
     }
     void answer(const DnsMessage& query) {
-        const bool oneShot = from_.port() != 5353;
-        oneShotQueries += oneShot ? 1 : 0;
         const DnsName instance{{"p1", "_corvane2", "_tcp", "local"}};
         const DnsName host = DnsName::fromDotted("host.local");
         DnsMessage response{query.id, DnsMessage::responseFlag | 0x0400, {}, {}, {}, {}};
@@ -58,9 +53,7 @@ class Responder {
              instance},
             {instance, RecordType::srv, classInternet, true, 10, ServiceLocation{0, 0, 4000, host}},
             {host, RecordType::a, classInternet, true, 10, asio::ip::address_v4::loopback()}};
-        const udp::endpoint to =
-            oneShot ? from_ : udp::endpoint(asio::ip::make_address("224.0.0.251"), 5353);
-        socket_.send_to(asio::buffer(writeMessage(response)), to);
+        socket_.send_to(asio::buffer(writeMessage(response)), from_);
     }
 
     udp::socket socket_;
@@ -105,21 +98,11 @@ class UdpTransportTest : public ::testing::Test, public ServiceDiscoveryListener
     const std::vector<asio::ip::tcp::endpoint> peer{{asio::ip::address_v4::loopback(), 4000}};
 };
 
-TEST_F(UdpTransportTest, Port5353IsSharedWithAResponderThatAnswersByMulticast) {
-    Responder responder(loop, true);
-    startBrowsing();
-    ASSERT_TRUE(runUntil([&] { return !resolved.empty(); }));
-    EXPECT_EQ(resolved.front(), peer);
-    EXPECT_EQ(responder.oneShotQueries, 0U);
-    EXPECT_TRUE(said.empty());
-}
-
 TEST_F(UdpTransportTest, WherePort5353IsHeldItSaysSoOnceAndAsksFromAnotherPort) {
-    Responder holder(loop, false);
+    Responder holder(loop);
     startBrowsing();
     ASSERT_TRUE(runUntil([&] { return !resolved.empty(); }));
     EXPECT_EQ(resolved.front(), peer);
-    EXPECT_GE(holder.oneShotQueries, 1U);
     discovery->stop();
     discovery->search("_corvane2._tcp", "");
     ASSERT_TRUE(runUntil([&] { return resolved.size() == 2; }));

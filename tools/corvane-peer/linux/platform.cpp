@@ -15,7 +15,7 @@ namespace {
 class AvahiAdvertisement final : public Advertisement {
   public:
     AvahiAdvertisement(asio::io_context& loop, const ServiceToAdvertise& service, Say say)
-        : publisher_(loop, service.name, service.type, service.port, std::move(say)) {}
+        : publisher_(loop, service.name, service.type, service.port, service.ttl, std::move(say)) {}
 
   private:
     ServicePublisher publisher_;

@@ -1,21 +1,43 @@
 #include "linux/service_publisher.h"
 
 #include <avahi-common/alternative.h>
+#include <avahi-common/domain.h>
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
 
 #include <asio/post.hpp>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 namespace corvane::peer {
+namespace {
+
+// A name as DNS carries it (each label after its length, then a zero), from the escaped
+// text form Avahi uses.
+std::vector<std::uint8_t> wireName(const char* escaped) {
+    std::vector<std::uint8_t> wire;
+    char label[AVAHI_LABEL_MAX];
+    while (*escaped != '\0' && avahi_unescape_label(&escaped, label, sizeof label) != nullptr &&
+           label[0] != '\0') {
+        const std::size_t length = std::strlen(label);
+        wire.push_back(static_cast<std::uint8_t>(length));
+        wire.insert(wire.end(), label, label + length);
+    }
+    wire.push_back(0);
+    return wire;
+}
+
+}  // namespace
 
 ServicePublisher::ServicePublisher(asio::io_context& loop, std::string name, std::string type,
-                                   std::uint16_t port,
+                                   std::uint16_t port, std::uint32_t ttl,
                                    std::function<void(const std::string&)> announce)
     : poll_(loop),
       name_(std::move(name)),
       type_(std::move(type)),
       port_(port),
+      ttl_(ttl),
       announce_(std::move(announce)) {
     connect();
 }
@@ -79,9 +101,11 @@ void ServicePublisher::publish() {
     if (!avahi_entry_group_is_empty(group_)) {
         return;
     }
-    const int error = avahi_entry_group_add_service(
-        group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, static_cast<AvahiPublishFlags>(0),
-        name_.c_str(), type_.c_str(), nullptr, nullptr, port_, nullptr);
+    const int error =
+        ttl_ != 0 ? addRecords()
+                  : avahi_entry_group_add_service(group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
+                                                  static_cast<AvahiPublishFlags>(0), name_.c_str(),
+                                                  type_.c_str(), nullptr, nullptr, port_, nullptr);
     if (error == AVAHI_ERR_COLLISION) {
         char* other = avahi_alternative_service_name(name_.c_str());
         name_ = other;
@@ -92,6 +116,42 @@ void ServicePublisher::publish() {
     if (error < 0 || avahi_entry_group_commit(group_) < 0) {
         announce_(std::string("avahi: cannot advertise: ") + avahi_strerror(error));
     }
+}
+
+// The records Avahi would publish for the service, with lives of ttl_: the type's pointer
+// to the instance (shared), the instance's location and its empty text (both its own).
+int ServicePublisher::addRecords() {
+    char instance[AVAHI_DOMAIN_NAME_MAX];
+    if (const int error = avahi_service_name_join(instance, sizeof instance, name_.c_str(),
+                                                  type_.c_str(), "local");
+        error < 0) {
+        return error;
+    }
+    const std::string type = type_ + ".local";
+    const std::vector<std::uint8_t> pointer = wireName(instance);
+    std::vector<std::uint8_t> location{
+        0, 0, 0, 0, static_cast<std::uint8_t>(port_ >> 8), static_cast<std::uint8_t>(port_)};
+    const std::vector<std::uint8_t> host = wireName(avahi_client_get_host_name_fqdn(client_));
+    location.insert(location.end(), host.begin(), host.end());
+    const std::vector<std::uint8_t> text{0};
+    struct Record {
+        const char* name;
+        AvahiPublishFlags flags;
+        std::uint16_t type;
+        const std::vector<std::uint8_t>& data;
+    };
+    for (const Record& record :
+         {Record{type.c_str(), {}, AVAHI_DNS_TYPE_PTR, pointer},
+          Record{instance, AVAHI_PUBLISH_UNIQUE, AVAHI_DNS_TYPE_SRV, location},
+          Record{instance, AVAHI_PUBLISH_UNIQUE, AVAHI_DNS_TYPE_TXT, text}}) {
+        if (const int error = avahi_entry_group_add_record(
+                group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, record.flags, record.name,
+                AVAHI_DNS_CLASS_IN, record.type, ttl_, record.data.data(), record.data.size());
+            error < 0) {
+            return error;
+        }
+    }
+    return 0;
 }
 
 void ServicePublisher::groupChanged(AvahiEntryGroup* group, AvahiEntryGroupState state,

@@ -16,9 +16,11 @@ namespace corvane::peer {
 // Waits for the daemon when it is not running and advertises again after it restarts.
 class ServicePublisher {
   public:
-    // `announce` gets one line for each change worth telling the user about.
+    // `announce` gets one line for each change worth telling the user about. With a `ttl`
+    // (seconds), the service's own records live that long instead of Avahi's 120 s and
+    // 75 min, so that browsers forget a peer that vanishes without a goodbye sooner.
     ServicePublisher(asio::io_context& loop, std::string name, std::string type, std::uint16_t port,
-                     std::function<void(const std::string&)> announce);
+                     std::uint32_t ttl, std::function<void(const std::string&)> announce);
     ~ServicePublisher();
     ServicePublisher(const ServicePublisher&) = delete;
     ServicePublisher& operator=(const ServicePublisher&) = delete;
@@ -29,11 +31,13 @@ class ServicePublisher {
     void connect();
     void disconnect();
     void publish();
+    int addRecords();
 
     avahi::AsioAvahiPoll poll_;
     std::string name_;
     const std::string type_;
     const std::uint16_t port_;
+    const std::uint32_t ttl_;
     std::function<void(const std::string&)> announce_;
     AvahiClient* client_ = nullptr;
     AvahiEntryGroup* group_ = nullptr;

@@ -1,7 +1,9 @@
 // The client on a host of a network in a box (tests/support/hosts), peers on other
 // hosts, found over real multicast; faults made with nftables and iproute2. Every case
-// runs once per discovery the client can use; each prints its figures as
-// "[ figure ] ..." lines.
+// runs once per discovery the client can use: through the host's avahi-daemon, and with
+// the built-in browser on a host without one; the cases of finding peers and hearing
+// their goodbyes also with the built-in browser beside an avahi-daemon, sharing port
+// 5353. Each prints its figures as "[ figure ] ..." lines.
 
 #include <fcntl.h>
 #include <sched.h>
@@ -18,8 +20,10 @@
 #include <vector>
 
 #include "network/avahi/avahi_discovery.h"
-#include "network/avahi/client_fixture.h"
-#include "network/avahi/witnessed_discovery.h"
+#include "network/client_fixture.h"
+#include "network/mdns/mdns_discovery.h"
+#include "network/mdns/posix/posix_interfaces.h"
+#include "network/witnessed_discovery.h"
 #include "support/child_process.h"
 #include "support/peer_process.h"
 #include "support/wait_until.h"
@@ -31,11 +35,13 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Words = std::vector<std::uint32_t>;
 
-// A discovery the client can be built with, and what the client's host needs for it.
+// A discovery the client can be built with, and what runs on the client's host for it.
 struct Discovery {
     std::string name;
     ServiceDiscoveryFactory factory;
     bool needsAvahiDaemon;
+    // An avahi-daemon runs on the client's host all the same.
+    bool besideAvahiDaemon = false;
 };
 void PrintTo(const Discovery& discovery, std::ostream* out) {
     *out << discovery.name;
@@ -75,8 +81,8 @@ class HostNetwork {
   private:
     static std::vector<std::string> command(const Discovery& discovery,
                                             std::vector<std::string> peers) {
-        peers.insert(peers.begin(),
-                     {HOSTS_SCRIPT, "up", discovery.needsAvahiDaemon ? "c" : "c:bare"});
+        const bool daemon = discovery.needsAvahiDaemon || discovery.besideAvahiDaemon;
+        peers.insert(peers.begin(), {HOSTS_SCRIPT, "up", daemon ? "c" : "c:bare"});
         return peers;
     }
 
@@ -85,14 +91,14 @@ class HostNetwork {
     bool ready_ = false;
 };
 
-// Drops TCP packets on `host` both ways that match `match` (an nftables expression).
-bool dropTcp(const std::string& host, const std::string& match) {
+// Drops packets of `protocol` on `host` both ways that match `match` (an nftables
+// expression).
+bool drop(const std::string& host, const std::string& protocol, const std::string& match = "") {
     return HostNetwork::run(host,
                             "nft add table inet faults; for hook in input output; do "
                             "nft add chain inet faults $hook \"{ type filter hook $hook "
-                            "priority 0; }\"; nft add rule inet faults $hook 'meta l4proto "
-                            "tcp " +
-                                match + " drop'; done");
+                            "priority 0; }\"; nft add rule inet faults $hook 'meta l4proto " +
+                                protocol + " " + match + " drop'; done");
 }
 bool undoFaults(const std::string& host) {
     return HostNetwork::run(host, "nft delete table inet faults");
@@ -178,9 +184,12 @@ class HostsTest : public ClientFixture<::testing::TestWithParam<Discovery>> {
     Witness witness{loop};
 };
 
+// The cases of finding peers and hearing their goodbyes, run with one more discovery.
+class FindingTest : public HostsTest {};
+
 // The client host has a second interface with a link-local address of its own, so a
 // link-local peer is reached only through the interface it was found on.
-TEST_P(HostsTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly) {
+TEST_P(FindingTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly) {
     ASSERT_TRUE(boxWith({"p1", "p2:6"}));
     ASSERT_TRUE(HostNetwork::run("c",
                                  "ip link add eth1 type veth peer name eth2 && "
@@ -196,11 +205,41 @@ TEST_P(HostsTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly)
     EXPECT_EQ(dual.lines("client connected"), 1U);
 }
 
+// A peer gone with a goodbye is not tried again; one restarted on its name at once is
+// connected again.
+TEST_P(FindingTest, APeerGoneWithAGoodbyeIsNotTriedAgainAndOneRestartedIsConnectedAgain) {
+    ASSERT_TRUE(boxWith({"p1", "p2"}));
+    startClient({.resolveTimeout = 1s, .retryFirst = 100ms, .retryLongest = 200ms});
+    PeerProcess leaving = HostNetwork::peer("p1", {"--listen", "::", "leaving", "0x5"});
+    PeerProcess first = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x6"});
+    ASSERT_TRUE(runUntil([&] { return received(5) == 1 && received(6) == 1; }));
+    leaving.stop();
+    first.stop();
+    const auto stopped = Clock::now();
+    PeerProcess second = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x7"});
+    ASSERT_TRUE(runUntil([&] { return received(7) == 1; }));
+    figure("restarted to connected again", since(stopped));
+    EXPECT_EQ(second.lines("client connected"), 1U);
+
+    ASSERT_TRUE(runUntil([&] { return witness.count("removed leaving") == 1; }));
+    const auto removal =
+        std::ptrdiff_t(std::ranges::find(witness.lines, "removed leaving") - witness.lines.begin());
+    const auto goodbyeToRemoved = std::chrono::duration_cast<std::chrono::milliseconds>(
+        witness.times[std::size_t(removal)] - stopped);
+    figure("goodbye to removed", goodbyeToRemoved);
+    EXPECT_LT(goodbyeToRemoved, 2s);
+    runFor(3s);  // many times the longest wait, and more than a resolve's deadline
+    EXPECT_EQ(std::count_if(witness.lines.begin() + removal, witness.lines.end(),
+                            [](const std::string& line) { return line.ends_with(" leaving"); }),
+              1)
+        << ::testing::PrintToString(witness.lines);
+}
+
 TEST_P(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
     ASSERT_TRUE(boxWith({"p1", "p2", "p3"}));
-    ASSERT_TRUE(dropTcp("p1", "meta nfproto ipv6"));
-    ASSERT_TRUE(dropTcp("p2", "meta nfproto ipv4"));
-    ASSERT_TRUE(dropTcp("p3", ""));
+    ASSERT_TRUE(drop("p1", "tcp", "meta nfproto ipv6"));
+    ASSERT_TRUE(drop("p2", "tcp", "meta nfproto ipv4"));
+    ASSERT_TRUE(drop("p3", "tcp"));
     startClient();
     PeerProcess noV6 = HostNetwork::peer("p1", {"--listen", "::", "no v6", "0x6"});
     const auto overV4 =
@@ -236,7 +275,7 @@ TEST_P(HostsTest, ASilenceShorterThanTheLimitKeepsTheConnectionAndLosesNoWord) {
     PeerProcess peer = HostNetwork::peer("p1", arguments);
     ASSERT_TRUE(runUntil([&] { return peer.lines("keep-alive") == 1; }, 30s));
     runFor(keepAlive - 1s);  // the silence starts a second before the next keep-alive
-    ASSERT_TRUE(dropTcp("p1", ""));
+    ASSERT_TRUE(drop("p1", "tcp"));
     ASSERT_TRUE(waitUntil([] { return unacknowledged() > 0; }, 3s, 20ms));
     const auto written = Clock::now();
     runFor(limit / 2);
@@ -258,7 +297,7 @@ TEST_P(HostsTest, APeerSilentPastTheLimitIsLetGoAndConnectedAgainWithin35Seconds
     startClient({.keepAliveInterval = keepAlive});
     PeerProcess peer = HostNetwork::peer("p1", {"--listen", "::", "sleepy", "0x5"});
     ASSERT_TRUE(runUntil([&] { return received(5) == 1; }));
-    ASSERT_TRUE(dropTcp("p1", ""));
+    ASSERT_TRUE(drop("p1", "tcp"));
     const auto silent = Clock::now();
     ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
     figure("silent to not connected (keep-alive 2 s)", since(silent));
@@ -274,31 +313,24 @@ TEST_P(HostsTest, APeerSilentPastTheLimitIsLetGoAndConnectedAgainWithin35Seconds
     EXPECT_EQ(changes, (std::vector<bool>{true, false, true}));
 }
 
-// A peer gone with a goodbye is not tried again; one restarted on its name at once is
-// connected again.
-TEST_P(HostsTest, APeerGoneWithAGoodbyeIsNotTriedAgainAndOneRestartedIsConnectedAgain) {
-    ASSERT_TRUE(boxWith({"p1", "p2"}));
-    startClient({.resolveTimeout = 1s, .retryFirst = 100ms, .retryLongest = 200ms});
-    PeerProcess leaving = HostNetwork::peer("p1", {"--listen", "::", "leaving", "0x5"});
-    PeerProcess first = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x6"});
-    ASSERT_TRUE(runUntil([&] { return received(5) == 1 && received(6) == 1; }));
-    leaving.stop();
-    first.stop();
-    const auto stopped = Clock::now();
-    PeerProcess second = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x7"});
-    ASSERT_TRUE(runUntil([&] { return received(7) == 1; }));
-    figure("restarted to connected again", since(stopped));
-    EXPECT_EQ(second.lines("client connected"), 1U);
-
-    ASSERT_TRUE(runUntil([&] { return witness.count("removed leaving") == 1; }));
-    figure("goodbye to removed", since(stopped));
-    const auto removal =
-        std::ptrdiff_t(std::ranges::find(witness.lines, "removed leaving") - witness.lines.begin());
-    runFor(3s);  // many times the longest wait, and more than a resolve's deadline
-    EXPECT_EQ(std::count_if(witness.lines.begin() + removal, witness.lines.end(),
-                            [](const std::string& line) { return line.ends_with(" leaving"); }),
-              1)
-        << ::testing::PrintToString(witness.lines);
+// A peer cut off from multicast DNS, its connection still working, is removed once its
+// records (4 s here) run out, and its connection closed with it.
+TEST_P(HostsTest, APeerGoneSilentIsRemovedWhenItsRecordsRunOut) {
+    constexpr auto life = 4s;
+    ASSERT_TRUE(boxWith({"p1"}));
+    startClient();
+    PeerProcess peer = HostNetwork::peer("p1", {"--listen", "::", "--ttl", "4", "fading", "0x8"});
+    ASSERT_TRUE(runUntil([&] { return received(8) == 1; }));
+    runFor(life * 3 / 2);  // kept alive by their refreshes meanwhile
+    ASSERT_EQ(witness.count("removed fading"), 0U);
+    ASSERT_TRUE(drop("p1", "udp"));
+    const auto silent = Clock::now();
+    ASSERT_TRUE(runUntil([&] { return witness.count("removed fading") == 1; }));
+    figure("silent to removed, records of 4 s", since(silent));
+    EXPECT_LT(since(silent), life + 1s);
+    ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
+    EXPECT_EQ(peer.lines("client disconnected", 1), 1U);
+    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
 }
 
 // A second address alone keeps the connection; the old one withdrawn moves it.
@@ -311,6 +343,8 @@ TEST_P(HostsTest, RenumberedPeerIsReachedAtItsNewAddressAndTheOldConnectionGoes)
                                  "sysctl -qw net.ipv4.conf.eth0.promote_secondaries=1 && "
                                  "ip address add 169.254.0.102/16 dev eth0"));
     ASSERT_TRUE(runUntil([&] { return witness.count("resolved moving") == 2; }));
+    runFor(1s);  // a reconnection would have been made by now
+    EXPECT_EQ(peer.lines("client connected"), 1U);
     ASSERT_TRUE(HostNetwork::run("p1", "ip address del 169.254.0.2/16 dev eth0"));
     const auto renumbered = Clock::now();
     ASSERT_TRUE(runUntil([&] { return received(7) == 2; }, 30s));
@@ -363,9 +397,18 @@ TEST_P(HostsTest, AvahiDaemonRestartKeepsAConnectedPeerConnectsOneMidResolveAndD
     EXPECT_EQ(witness.count("removed kept") + witness.count("removed mid"), 0U);
 }
 
-INSTANTIATE_TEST_SUITE_P(Discoveries, HostsTest,
-                         ::testing::Values(Discovery{"Avahi", avahi::makeAvahiDiscovery, true}),
-                         [](const auto& instance) { return instance.param.name; });
+const Discovery avahiDaemon{"Avahi", avahi::makeAvahiDiscovery, true};
+// Named, like every browser of ours that runs outside a namespace of its own: were this
+// thread not on the client's host, no query would leave on the machine's network.
+const Discovery builtin{
+    "Builtin", mdns::mdnsDiscovery({mdns::posix::listNetworkInterfaces, {"eth0", "eth1"}, {}}),
+    false};
+const Discovery builtinBesideAvahiDaemon{"BuiltinBesideAvahiDaemon", builtin.factory, false, true};
+const auto nameOf = [](const auto& instance) { return instance.param.name; };
+
+INSTANTIATE_TEST_SUITE_P(Discoveries, HostsTest, ::testing::Values(avahiDaemon, builtin), nameOf);
+INSTANTIATE_TEST_SUITE_P(Discoveries, FindingTest,
+                         ::testing::Values(avahiDaemon, builtin, builtinBesideAvahiDaemon), nameOf);
 
 }  // namespace
 }  // namespace corvane::testing

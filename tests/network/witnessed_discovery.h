@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,8 +21,9 @@ class Witness {
   public:
     explicit Witness(asio::io_context& mainLoop) : mainLoop_(mainLoop) {}
 
-    // Main thread: the lines so far, and how many are `line`.
+    // Main thread: the lines so far, when each was reported, and how many are `line`.
     std::vector<std::string> lines;
+    std::vector<std::chrono::steady_clock::time_point> times;
     std::size_t count(const std::string& line) const {
         return std::size_t(std::ranges::count(lines, line));
     }
@@ -76,7 +78,11 @@ class Witness {
     };
 
     void note(std::string line) {
-        asio::post(mainLoop_, [this, line = std::move(line)] { lines.push_back(line); });
+        asio::post(mainLoop_,
+                   [this, line = std::move(line), at = std::chrono::steady_clock::now()] {
+                       lines.push_back(line);
+                       times.push_back(at);
+                   });
     }
 
     asio::io_context& mainLoop_;
