@@ -67,11 +67,11 @@ class MdnsService final : public DiscoveredService,
 class Search final : public QuerierEvents, public std::enable_shared_from_this<Search> {
   public:
     Search(asio::io_context& loop, ServiceDiscoveryListener& listener, WakeTimer& timer,
-           DnsName type, std::uint32_t seed)
+           DnsName type, std::uint32_t randomStart)
         : loop_(loop),
           listener_(listener),
           timer_(timer),
-          querier_(*this, std::move(type), timer.now(), seed) {}
+          querier_(*this, std::move(type), timer.now(), randomStart) {}
 
     void start(const TransportFactory& makeTransport) {
         transport_ =
@@ -198,12 +198,13 @@ void MdnsService::stop() {
 class MdnsDiscovery final : public ServiceDiscovery {
   public:
     MdnsDiscovery(asio::io_context& loop, ServiceDiscoveryListener& listener,
-                  TransportFactory transport, std::unique_ptr<WakeTimer> timer, std::uint32_t seed)
+                  TransportFactory transport, std::unique_ptr<WakeTimer> timer,
+                  std::uint32_t randomStart)
         : loop_(loop),
           listener_(listener),
           makeTransport_(std::move(transport)),
           timer_(std::move(timer)),
-          random_(seed) {}
+          random_(randomStart) {}
 
     void search(const std::string& type, const std::string& domain) override {
         // Multicast DNS serves the domain "local." only.
@@ -243,9 +244,9 @@ std::unique_ptr<ServiceDiscovery> makeMdnsDiscovery(asio::io_context& loop,
                                                     ServiceDiscoveryListener& listener,
                                                     TransportFactory transport,
                                                     std::unique_ptr<WakeTimer> timer,
-                                                    std::uint32_t seed) {
+                                                    std::uint32_t randomStart) {
     return std::make_unique<MdnsDiscovery>(loop, listener, std::move(transport), std::move(timer),
-                                           seed);
+                                           randomStart);
 }
 
 ServiceDiscoveryFactory mdnsDiscovery(MdnsOptions options) {

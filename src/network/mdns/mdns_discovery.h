@@ -36,6 +36,6 @@ std::unique_ptr<ServiceDiscovery> makeMdnsDiscovery(asio::io_context& loop,
                                                     ServiceDiscoveryListener& listener,
                                                     TransportFactory transport,
                                                     std::unique_ptr<WakeTimer> timer,
-                                                    std::uint32_t seed);
+                                                    std::uint32_t randomStart);
 
 }  // namespace corvane::mdns

@@ -22,8 +22,12 @@ void addQuestion(std::vector<Question>& questions, const DnsName& name, std::uin
 
 }  // namespace
 
-Querier::Querier(QuerierEvents& events, DnsName serviceType, TimePoint now, std::uint32_t seed)
-    : events_(events), serviceType_(std::move(serviceType)), cache_(seed), random_(seed) {
+Querier::Querier(QuerierEvents& events, DnsName serviceType, TimePoint now,
+                 std::uint32_t randomStart)
+    : events_(events),
+      serviceType_(std::move(serviceType)),
+      cache_(randomStart),
+      random_(randomStart) {
     // The first query waits 20-120 ms, so that queriers started together do not collide.
     std::uniform_int_distribution<int> delay(20, 120);
     nextBrowse_ = nextOneShot_ = now + std::chrono::milliseconds(delay(random_));

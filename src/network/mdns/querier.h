@@ -70,7 +70,7 @@ class Querier {
     // Queries carry known answers up to this size.
     static constexpr std::size_t querySize = 1400;
 
-    Querier(QuerierEvents& events, DnsName serviceType, TimePoint now, std::uint32_t seed);
+    Querier(QuerierEvents& events, DnsName serviceType, TimePoint now, std::uint32_t randomStart);
 
     void receive(std::span<const std::uint8_t> bytes, std::uint16_t sourcePort, unsigned interface,
                  TimePoint now);

@@ -44,7 +44,7 @@ class RecordCache {
     static constexpr std::size_t maxRecords = 1024;
     static constexpr int refreshQueries = 4;
 
-    explicit RecordCache(std::uint32_t seed) : random_(seed) {}
+    explicit RecordCache(std::uint32_t randomStart) : random_(randomStart) {}
 
     // Takes in a record heard on `interface`: a new one, a renewal, or a goodbye (TTL 0)
     // that dooms its match. The cache-flush bit dooms the others of the same name and
