@@ -1,9 +1,10 @@
 // The client on a host of a network in a box (tests/support/hosts), peers on other
-// hosts, found over real multicast; faults made with nftables and iproute2. Every case
-// runs once per discovery the client can use: through the host's avahi-daemon, and with
-// the built-in browser on a host without one; the cases of finding peers and hearing
+// hosts, found over real multicast; faults made with nftables and iproute2. The cases of
+// discovery run once per discovery the client can use: through the host's avahi-daemon,
+// and with the built-in browser on a host without one; those of finding peers and hearing
 // their goodbyes also with the built-in browser beside an avahi-daemon, sharing port
-// 5353. Each prints its figures as "[ figure ] ..." lines.
+// 5353. The cases of the TCP connection itself, and the daemon's restart, run through
+// Avahi alone. Each prints its figures as "[ figure ] ..." lines.
 
 #include <fcntl.h>
 #include <sched.h>
@@ -14,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
-#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -126,19 +126,6 @@ long unacknowledged() {
                : 0;
 }
 
-// The words 1 to `count`, and corvane-peer's `arguments` followed by them.
-std::pair<Words, std::vector<std::string>> counting(std::uint32_t count,
-                                                    std::vector<std::string> arguments) {
-    Words words(count);
-    std::iota(words.begin(), words.end(), 1U);
-    for (const std::uint32_t word : words) {
-        char text[16];
-        std::snprintf(text, sizeof text, "0x%x", word);
-        arguments.emplace_back(text);
-    }
-    return {words, arguments};
-}
-
 class HostsTest : public ClientFixture<::testing::TestWithParam<Discovery>> {
   protected:
     static void SetUpTestSuite() { setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:abstract=cvh-bus", 1); }
@@ -186,6 +173,8 @@ class HostsTest : public ClientFixture<::testing::TestWithParam<Discovery>> {
 
 // The cases of finding peers and hearing their goodbyes, run with one more discovery.
 class FindingTest : public HostsTest {};
+// What the connection does whatever found the peer.
+class ConnectionTest : public HostsTest {};
 
 // The client host has a second interface with a link-local address of its own, so a
 // link-local peer is reached only through the interface it was found on.
@@ -235,7 +224,7 @@ TEST_P(FindingTest, APeerGoneWithAGoodbyeIsNotTriedAgainAndOneRestartedIsConnect
         << ::testing::PrintToString(witness.lines);
 }
 
-TEST_P(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
+TEST_P(ConnectionTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
     ASSERT_TRUE(boxWith({"p1", "p2", "p3"}));
     ASSERT_TRUE(drop("p1", "tcp", "meta nfproto ipv6"));
     ASSERT_TRUE(drop("p2", "tcp", "meta nfproto ipv4"));
@@ -266,13 +255,17 @@ TEST_P(HostsTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline) {
 // goes out into a silence and stays unacknowledged for half the limit (the silence ends
 // before the retransmission due 3 s after it was written); meanwhile the peer's words wait
 // in its send buffer. All arrive once, in order, on the one connection.
-TEST_P(HostsTest, ASilenceShorterThanTheLimitKeepsTheConnectionAndLosesNoWord) {
+TEST_P(ConnectionTest, ASilenceShorterThanTheLimitKeepsTheConnectionAndLosesNoWord) {
     constexpr auto keepAlive = 8s;
     constexpr auto limit = keepAlive / 2;
     ASSERT_TRUE(boxWith({"p1"}));
     startClient({.keepAliveInterval = keepAlive});
-    const auto [sent, arguments] = counting(600, {"--listen", "::", "--interval", "50", "steady"});
-    PeerProcess peer = HostNetwork::peer("p1", arguments);
+    Words sent;
+    for (int round = 0; round < 200; ++round) {
+        sent.insert(sent.end(), {1, 2, 3});
+    }
+    PeerProcess peer = HostNetwork::peer(
+        "p1", {"--listen", "::", "--interval", "50", "--count", "200", "steady", "1", "2", "3"});
     ASSERT_TRUE(runUntil([&] { return peer.lines("keep-alive") == 1; }, 30s));
     runFor(keepAlive - 1s);  // the silence starts a second before the next keep-alive
     ASSERT_TRUE(drop("p1", "tcp"));
@@ -291,7 +284,7 @@ TEST_P(HostsTest, ASilenceShorterThanTheLimitKeepsTheConnectionAndLosesNoWord) {
 // Silent past the limit, the peer is let go within one and a half keep-alive periods;
 // still advertised, it is tried again with the waits of a real client (1 s doubling to
 // 30 s), each try given up after its deadline.
-TEST_P(HostsTest, APeerSilentPastTheLimitIsLetGoAndConnectedAgainWithin35SecondsOfBeingHeard) {
+TEST_P(ConnectionTest, APeerSilentPastTheLimitIsLetGoAndConnectedAgainWithin35SecondsOfBeingHeard) {
     constexpr auto keepAlive = 2s;
     ASSERT_TRUE(boxWith({"p1"}));
     startClient({.keepAliveInterval = keepAlive});
@@ -357,10 +350,7 @@ TEST_P(HostsTest, RenumberedPeerIsReachedAtItsNewAddressAndTheOldConnectionGoes)
 
 // The client thread is held as the second peer is found, until the daemon has gone: the
 // resolve it asks for then waits for the daemon's return. The third peer leaves meanwhile.
-TEST_P(HostsTest, AvahiDaemonRestartKeepsAConnectedPeerConnectsOneMidResolveAndDropsOneGone) {
-    if (!GetParam().needsAvahiDaemon) {
-        GTEST_SKIP() << "this discovery needs no avahi-daemon on the client's host";
-    }
+TEST_P(ConnectionTest, AvahiDaemonRestartKeepsAConnectedPeerConnectsOneMidResolveAndDropsOneGone) {
     ASSERT_TRUE(boxWith({"p1", "p2", "p3"}));
     std::promise<void> daemonGone;
     witness.beforeFound = [gone = daemonGone.get_future().share()](const std::string& name) {
@@ -407,6 +397,7 @@ const Discovery builtinBesideAvahiDaemon{"BuiltinBesideAvahiDaemon", builtin.fac
 const auto nameOf = [](const auto& instance) { return instance.param.name; };
 
 INSTANTIATE_TEST_SUITE_P(Discoveries, HostsTest, ::testing::Values(avahiDaemon, builtin), nameOf);
+INSTANTIATE_TEST_SUITE_P(Discoveries, ConnectionTest, ::testing::Values(avahiDaemon), nameOf);
 INSTANTIATE_TEST_SUITE_P(Discoveries, FindingTest,
                          ::testing::Values(avahiDaemon, builtin, builtinBesideAvahiDaemon), nameOf);
 
