@@ -8,14 +8,30 @@
 
 #include <algorithm>
 #include <asio/executor_work_guard.hpp>
+#include <asio/post.hpp>
+#include <atomic>
 #include <memory>
 #include <vector>
 
-#include "network/asio_main_queue.h"
 #include "network/cvc_network_client.h"
 #include "support/asio_loop.h"
 
 namespace corvane::testing {
+
+// The main queue on the test thread's loop, counting the tasks posted to it and those that ran.
+struct CountingMainQueue final : MainQueue {
+    explicit CountingMainQueue(asio::io_context& mainLoop) : loop(mainLoop) {}
+    void post(std::function<void()> task) override {
+        ++posted;
+        asio::post(loop, [this, task = std::move(task)] {
+            task();
+            ++ran;
+        });
+    }
+    asio::io_context& loop;
+    std::atomic<std::size_t> posted = 0;
+    std::atomic<std::size_t> ran = 0;
+};
 
 template <typename Base = ::testing::Test>
 class ClientFixture : public Base {
@@ -47,7 +63,7 @@ class ClientFixture : public Base {
 
     asio::io_context loop;
     asio::executor_work_guard<asio::io_context::executor_type> idle{loop.get_executor()};
-    AsioMainQueue mainQueue{loop};
+    CountingMainQueue mainQueue{loop};
     std::vector<std::uint32_t> words;
     std::vector<bool> changes;
     ObservationToken token;

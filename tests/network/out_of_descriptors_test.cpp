@@ -14,13 +14,13 @@ TEST_F(ClientTest, OutOfDescriptorsIsSaidOnceAndThePeerConnectedOnceTheyAreBack)
     const auto refused =
         std::make_shared<ScriptedService>("refused", Endpoints{LoopbackPeer().endpoint()});
     discovery.found(refused);
-    ASSERT_TRUE(pumpUntil([&] { return resolves(refused) >= 2; }));
+    ASSERT_TRUE(runUntil([&] { return resolves(refused) >= 2; }));
     discovery.removed(refused);
     const auto service = serviceOf(peer);
     {
         const DescriptorsUsedUp full;
         discovery.found(service);
-        ASSERT_TRUE(pumpUntil([&] { return resolves(service) >= 3; }));
+        ASSERT_TRUE(runUntil([&] { return resolves(service) >= 3; }));
     }
     ASSERT_TRUE(peer.waitForConnections(1));
     EXPECT_EQ(discovery.onClientThread([this] { return log; }),

@@ -25,8 +25,7 @@ namespace corvane::testing {
 
 class LoopbackPeer {
   public:
-    // A peer that never reads leaves every byte sent to it in the socket.
-    explicit LoopbackPeer(bool reads = true) : reads_(reads) {
+    LoopbackPeer() {
         accept();
         thread_ = std::thread([this] { loop_.run(); });
     }
@@ -94,9 +93,6 @@ class LoopbackPeer {
         });
     }
     void read(const std::shared_ptr<Client>& client) {
-        if (!reads_) {
-            return;
-        }
         client->socket.async_read_some(
             asio::buffer(client->buffer), [this, client](std::error_code error, std::size_t count) {
                 client->received.insert(client->received.end(), client->buffer.begin(),
@@ -113,7 +109,6 @@ class LoopbackPeer {
                          std::chrono::milliseconds(2));
     }
 
-    const bool reads_;
     asio::io_context loop_;
     asio::ip::tcp::acceptor acceptor_{loop_, {asio::ip::address_v4::loopback(), 0}};
     std::vector<std::shared_ptr<Client>> clients_;

@@ -30,8 +30,7 @@ class ScriptedService final : public DiscoveredService,
         : name_(std::move(name)), endpoints_(std::move(endpoints)), succeeds_(succeeds) {}
 
     std::string name() const override { return name_; }
-    void resolve(std::chrono::milliseconds timeout) override {
-        lastTimeout = timeout;
+    void resolve(std::chrono::milliseconds) override {
         ++resolveCalls;
         if (!answersHeld) {
             asio::post(*loop, [self = shared_from_this()] { self->answer(); });
@@ -65,7 +64,6 @@ class ScriptedService final : public DiscoveredService,
     int stops = 0;
     // How long stop() blocks the client thread: a slow or stuck service.
     std::chrono::milliseconds stopTakes{0};
-    std::chrono::milliseconds lastTimeout{0};
 
   private:
     std::string name_;
