@@ -48,6 +48,7 @@ TEST_F(CommandQueueTest, WordsAreTypedOneAtATimeInOrderEachLetGoOfOnceOver) {
     runLoop();
     EXPECT_EQ(events.commands.size(), 1U);
     EXPECT_EQ(queue.size(), 3U);
+    EXPECT_FALSE(holds[0].expired());  // held while it is typed
 
     events.finishOne();
     EXPECT_TRUE(holds[0].expired());

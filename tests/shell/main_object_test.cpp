@@ -2,15 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <asio/executor_work_guard.hpp>
-#include <sstream>
-
-#include "command/command_queue.h"
 #include "network/asio_main_queue.h"
 #include "network/cvc_network_client.h"
-#include "network/peer_stream.h"
-#include "support/asio_main_thread_timer.h"
-#include "support/fixed_workspace.h"
 #include "support/loopback_peer.h"
 #include "support/recording_keyboard_events.h"
 #include "support/scripted_discovery.h"
@@ -130,74 +123,6 @@ TEST(MainObjectWithClient, TeardownWaitsForTheClientThreadBeforeTheMainQueueGoes
     model.reset();
     EXPECT_TRUE(discovery.destroyed);  // the client's thread has finished
     mainQueue.reset();
-}
-
-// A peer sends twice as many words as the client lets it have outstanding, and every
-// command takes turns of the main loop. The backlog never holds more than that, and every
-// word is typed once, whole and in order.
-TEST(MainObjectWithClient, APeersBacklogIsBoundedAndEveryWordTypedWholeInOrder) {
-    testing::LoopbackPeer peer;
-    testing::ScriptedDiscovery discovery;
-    asio::io_context mainLoop;
-    const auto work = asio::make_work_guard(mainLoop);
-    AsioMainQueue mainQueue(mainLoop);
-    testing::AsioMainThreadTimer timer(mainLoop);
-    NotificationCenter workspaceCenter;
-    // Sibelius's keys are fixed pairs: no layout is consulted.
-    struct NoLayouts final : KeyboardLayoutSource {
-        std::shared_ptr<KeyboardLayout> currentLayout() override { return nullptr; }
-    } layouts;
-    testing::FixedWorkspace workspace;
-    workspace.frontmost = RunningApplication{"com.avid.sibelius"};
-    testing::RecordingKeyboardEvents events, reference;
-    std::ostringstream output;
-    CommandHandler handler(workspace, layouts, events, output);
-    CommandHandler referenceHandler(workspace, layouts, reference, output);
-    CommandQueue queue(handler, timer);
-    MainObject model(MainObject::Services{
-        .makeClient = [&] { return CVC_NetworkClient::create(mainQueue, discovery.factory()); },
-        .workspaceCenter = workspaceCenter,
-        .handleCommand = [&](std::uint32_t word,
-                             WordReceipt receipt) { queue.add(word, std::move(receipt)); },
-        .keyboardEvents = events,
-    });
-    discovery.found(std::make_shared<testing::ScriptedService>(
-        "flood", std::vector<asio::ip::tcp::endpoint>{peer.endpoint()}));
-    ASSERT_TRUE(peer.waitForConnections(1));
-
-    // Words whose seven pedals count in base 3, so no two neighbours are alike.
-    const std::size_t words = 2 * PeerStream::maxUndeliveredWords;
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i < words; ++i) {
-        std::uint32_t word = 0x10000000;
-        for (std::size_t pedal = 0, rest = i % 2187; pedal < 7; ++pedal, rest /= 3) {
-            word |= static_cast<std::uint32_t>(rest % 3) << (2 * pedal);
-        }
-        referenceHandler.handleCommand(word, [] {});
-        for (int shift = 0; shift < 32; shift += 8) {
-            bytes.push_back(static_cast<std::uint8_t>(word >> shift));
-        }
-    }
-    events.commands.clear();  // the start-up press
-    events.holdCommands = true;
-    peer.send(0, bytes);
-    std::size_t largestBacklog = 0;
-    EXPECT_TRUE(testing::runLoopUntil(
-        mainLoop,
-        [&] {
-            largestBacklog = std::max(largestBacklog, queue.size());
-            if (!events.pending.empty()) {
-                events.finishOne();
-            }
-            return events.commands.size() == words && events.pending.empty();
-        },
-        std::chrono::seconds(60)));
-    EXPECT_LE(largestBacklog, PeerStream::maxUndeliveredWords);
-    EXPECT_GT(largestBacklog, 0U);
-    ASSERT_EQ(events.commands.size(), reference.commands.size());
-    for (std::size_t i = 0; i < words; ++i) {
-        ASSERT_EQ(events.commands[i].keys, reference.commands[i].keys) << "word " << i;
-    }
 }
 
 }  // namespace
