@@ -43,12 +43,12 @@ TEST_F(KeyResolutionTest, LetterShortcutsFollowTheLayoutOtherFixedKeysStay) {
         const char* variant;
         std::uint16_t p, t;
     } cases[] = {
-        {"us", "", 0x23, 0x11},        {"de", "", 0x23, 0x11},
-        {"fr", "", 0x23, 0x11},        {"us", "dvorak", 0x0F, 0x28},  // QWERTY R and K
-        {"us", "colemak", 0x0F, 0x03},                                // R and F
-        {"fr", "bepo", 0x0E, 0x26},                                   // E and J
-        {"de", "neo", 0x09, 0x25},                                    // V and L
-        {"ru", "", 0x23, 0x11},        {"gr", "", 0x23, 0x11},
+        {"us", "", 0x23, 0x11},        {"de", "", 0x23, 0x11}, {"fr", "", 0x23, 0x11},
+        {"us", "dvorak", 0x0F, 0x28},   // QWERTY R and K
+        {"us", "colemak", 0x0F, 0x03},  // R and F
+        {"fr", "bepo", 0x0E, 0x26},     // E and J
+        {"de", "neo", 0x09, 0x25},      // V and L
+        {"ru", "", 0x23, 0x11},        {"gr", "", 0x23, 0x11}, {"", "", 0x23, 0x11},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.layout) + " " + c.variant);
@@ -76,16 +76,6 @@ TEST_F(KeyResolutionTest, NestedTextsKeepTheirPlaceAndTakeTheirModifiersAsFlags)
     const std::optional<KeyCodeSequence> empty = resolveKeySequence(layouts, list({}));
     ASSERT_TRUE(empty && empty->asMultiple());  // empty, but not absent
     EXPECT_TRUE(empty->asMultiple()->empty());
-}
-
-TEST_F(KeyResolutionTest, OneUntypableItemDropsTheWholeSequence) {
-    // 'é' is not on "us"; a text is never split into characters.
-    EXPECT_TRUE(resolveAndPost(
-                    list({fixed(KeyType::Case::shift_p), text(u"a"), text(u"\u00E9"), text(u"b")}))
-                    .empty());
-    EXPECT_FALSE(resolveKeySequence(layouts, text(u"ab")));
-    layouts.clear();
-    EXPECT_FALSE(resolveKeySequence(layouts, text(u"a")));
 }
 
 }  // namespace
