@@ -55,26 +55,22 @@ struct Sent {
     DnsMessage message;
 };
 
-// The network as the browser sees it, shared with the transport it makes.
+// The network as the browser sees it: its links, and what it sent when. The transport the
+// browser makes records into it, and hands what arrives to `sink` while it lives.
 struct FakeNetwork {
     std::vector<Link> links{{1, false, false}, {1, true, false}};
     std::vector<Sent> sent;
     PacketSink sink;
 };
-
-class FakeTransport final : public Transport {
-  public:
-    FakeTransport(FakeNetwork& network, const WakeTimer& timer)
-        : network_(network), timer_(timer) {}
-    ~FakeTransport() override { network_.sink = nullptr; }
-    std::vector<Link> links() override { return network_.links; }
+struct FakeTransport final : Transport {
+    FakeTransport(FakeNetwork& net, const WakeTimer& clock) : network(net), timer(clock) {}
+    ~FakeTransport() override { network.sink = nullptr; }
+    std::vector<Link> links() override { return network.links; }
     void send(const Link& link, std::span<const std::uint8_t> message) override {
-        network_.sent.push_back({timer_.now(), link, *parseMessage(message)});
+        network.sent.push_back({timer.now(), link, *parseMessage(message)});
     }
-
-  private:
-    FakeNetwork& network_;
-    const WakeTimer& timer_;
+    FakeNetwork& network;
+    const WakeTimer& timer;
 };
 
 DnsName name(const std::string& dotted) {
@@ -87,23 +83,16 @@ ResourceRecord ptr(const std::string& label, std::uint32_t ttl = 4500) {
     return {
         name("_corvane2._tcp.local"), RecordType::ptr, classInternet, false, ttl, instance(label)};
 }
-ResourceRecord srv(const std::string& label, const std::string& host, std::uint32_t ttl = 120) {
-    return {instance(label),
-            RecordType::srv,
-            classInternet,
-            true,
-            ttl,
-            ServiceLocation{0, 0, 4000, name(host + ".local")}};
+ResourceRecord srv(const std::string& label, const std::string& host) {
+    const ServiceLocation location{0, 0, 4000, name(host + ".local")};
+    return {instance(label), RecordType::srv, classInternet, true, 120, location};
 }
 ResourceRecord address(const std::string& host, const std::string& ip, std::uint32_t ttl = 120) {
     const asio::ip::address parsed = asio::ip::make_address(ip);
-    RecordData data = parsed.is_v4() ? RecordData(parsed.to_v4()) : RecordData(parsed.to_v6());
-    return {name(host + ".local"),
-            parsed.is_v4() ? RecordType::a : RecordType::aaaa,
-            classInternet,
-            true,
-            ttl,
-            data};
+    const bool v4 = parsed.is_v4();
+    const RecordData data = v4 ? RecordData(parsed.to_v4()) : RecordData(parsed.to_v6());
+    const auto type = v4 ? RecordType::a : RecordType::aaaa;
+    return {name(host + ".local"), type, classInternet, true, ttl, data};
 }
 // A peer's whole answer: its service, location and addresses.
 std::vector<ResourceRecord> peer(const std::string& label, const std::string& host,
