@@ -1,13 +1,20 @@
 #pragma once
 
-// A network of the test's own, where multicast DNS reaches no other machine, and the
-// platform's list of its interfaces.
+// A network of the test's own, where multicast DNS reaches no other machine, the
+// platform's list of its interfaces, and the built-in browser on its `lo`.
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <asio/executor_work_guard.hpp>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "network/mdns/mdns_discovery.h"
 #include "network/mdns/network_interfaces.h"
+#include "support/asio_loop.h"
 
 #ifdef _WIN32
 #include <cstdlib>
@@ -63,5 +70,50 @@ inline std::vector<mdns::NetworkInterface> listInterfaces() {
     return mdns::posix::listNetworkInterfaces();
 #endif
 }
+
+// A test in a network of its own (skipped where it cannot have one) that browses with the
+// built-in browser on `lo`, on the test's loop, and resolves every service found.
+class BrowsingOnLoTest : public ::testing::Test, public ServiceDiscoveryListener {
+  protected:
+    using Endpoints = std::vector<asio::ip::tcp::endpoint>;
+
+    void SetUp() override {
+        if (const std::optional<std::string> why = enterOwnNetwork()) {
+            GTEST_SKIP() << *why;
+        }
+    }
+    void startBrowsing() {
+        const auto say = [this](const std::string& line) { said.push_back(line); };
+        discovery = mdns::mdnsDiscovery({listInterfaces, {"lo"}, say})(loop, *this);
+        discovery->search("_corvane2._tcp", "");
+    }
+    bool runUntil(const std::function<bool()>& done) {
+        return runLoopUntil(loop, done, std::chrono::seconds(10));
+    }
+
+    void serviceFound(const std::shared_ptr<DiscoveredService>& service) override {
+        service->resolve(std::chrono::seconds(5));
+    }
+    void serviceRemoved(const std::shared_ptr<DiscoveredService>& service) override {
+        removed.push_back(service->name());
+    }
+    void serviceResolved(const std::shared_ptr<DiscoveredService>& service) override {
+        Endpoints endpoints = service->endpoints();
+        std::ranges::sort(endpoints);
+        resolved[service->name()] = endpoints;
+        ++resolutions;
+    }
+    void serviceDidNotResolve(const std::shared_ptr<DiscoveredService>&) override {}
+
+    asio::io_context loop;
+    asio::executor_work_guard<asio::io_context::executor_type> busy{loop.get_executor()};
+    // What the browser, and anything else the test lets speak, said.
+    std::vector<std::string> said;
+    std::unique_ptr<ServiceDiscovery> discovery;
+    // The sorted endpoints of each service's last resolve, and how many resolves were told.
+    std::map<std::string, Endpoints> resolved;
+    int resolutions = 0;
+    std::vector<std::string> removed;
+};
 
 }  // namespace corvane::testing

@@ -4,12 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <asio/executor_work_guard.hpp>
 #include <asio/ip/multicast.hpp>
 #include <asio/ip/udp.hpp>
 
-#include "network/mdns/mdns_discovery.h"
-#include "support/asio_loop.h"
 #include "support/own_network.h"
 
 namespace corvane::mdns {
@@ -61,51 +58,16 @@ class Responder {
     udp::endpoint from_;
 };
 
-class UdpTransportTest : public ::testing::Test, public ServiceDiscoveryListener {
-  protected:
-    void SetUp() override {
-        if (const std::optional<std::string> why = testing::enterOwnNetwork()) {
-            GTEST_SKIP() << *why;
-        }
-    }
-
-    void startBrowsing() {
-        discovery = factory(loop, *this);
-        discovery->search("_corvane2._tcp", "");
-    }
-    bool runUntil(const std::function<bool()>& done) {
-        return testing::runLoopUntil(loop, done, 10s);
-    }
-
-    void serviceFound(const std::shared_ptr<DiscoveredService>& service) override {
-        service->resolve(5s);
-    }
-    void serviceRemoved(const std::shared_ptr<DiscoveredService>&) override {}
-    void serviceResolved(const std::shared_ptr<DiscoveredService>& service) override {
-        resolved.push_back(service->endpoints());
-    }
-    void serviceDidNotResolve(const std::shared_ptr<DiscoveredService>&) override {}
-
-    asio::io_context loop;
-    asio::executor_work_guard<asio::io_context::executor_type> busy{loop.get_executor()};
-    std::vector<std::string> said;
-    ServiceDiscoveryFactory factory =
-        mdnsDiscovery({testing::listInterfaces, {"lo"}, [this](const std::string& line) {
-                           said.push_back(line);
-                       }});
-    std::unique_ptr<ServiceDiscovery> discovery;
-    std::vector<std::vector<asio::ip::tcp::endpoint>> resolved;
-    const std::vector<asio::ip::tcp::endpoint> peer{{asio::ip::address_v4::loopback(), 4000}};
-};
+using UdpTransportTest = testing::BrowsingOnLoTest;
 
 TEST_F(UdpTransportTest, WherePort5353IsHeldItSaysSoOnceAndAsksFromAnotherPort) {
     Responder holder(loop);
     startBrowsing();
-    ASSERT_TRUE(runUntil([&] { return !resolved.empty(); }));
-    EXPECT_EQ(resolved.front(), peer);
+    ASSERT_TRUE(runUntil([&] { return resolutions == 1; }));
+    EXPECT_EQ(resolved["p1"], (Endpoints{{asio::ip::address_v4::loopback(), 4000}}));
     discovery->stop();
     discovery->search("_corvane2._tcp", "");
-    ASSERT_TRUE(runUntil([&] { return resolved.size() == 2; }));
+    ASSERT_TRUE(runUntil([&] { return resolutions == 2; }));
     ASSERT_EQ(said.size(), 1U);
     EXPECT_EQ(said.front().rfind("Port 5353 is held by a program that does not share it", 0), 0U)
         << said.front();

@@ -6,15 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <asio/executor_work_guard.hpp>
 #include <asio/ip/multicast.hpp>
 #include <asio/ip/udp.hpp>
-#include <map>
 #include <optional>
 
 #include "network/mdns/dns_message.h"
-#include "network/mdns/mdns_discovery.h"
-#include "support/asio_loop.h"
 #include "support/own_network.h"
 
 #ifdef _WIN32
@@ -28,27 +24,13 @@ namespace corvane::peer {
 namespace {
 
 using namespace std::chrono_literals;
-using Endpoints = std::vector<asio::ip::tcp::endpoint>;
 
-class MdnsResponderTest : public ::testing::Test, public ServiceDiscoveryListener {
+class MdnsResponderTest : public testing::BrowsingOnLoTest {
   protected:
-    void SetUp() override {
-        if (const std::optional<std::string> why = testing::enterOwnNetwork()) {
-            GTEST_SKIP() << *why;
-        }
-    }
-
     std::unique_ptr<MdnsResponder> advertise(const std::string& name) {
         return std::make_unique<MdnsResponder>(
             loop, ResponderOptions{name, "_corvane2._tcp", 4000, testing::listInterfaces, {"lo"}},
             [this](const std::string& line) { said.push_back(line); });
-    }
-    void startBrowsing() {
-        discovery = mdns::mdnsDiscovery({testing::listInterfaces, {"lo"}, {}})(loop, *this);
-        discovery->search("_corvane2._tcp", "");
-    }
-    bool runUntil(const std::function<bool()>& done) {
-        return testing::runLoopUntil(loop, done, 10s);
     }
     // What a peer on lo on port `port` resolves to: each of lo's addresses.
     static Endpoints onLo(std::uint16_t port) {
@@ -62,26 +44,6 @@ class MdnsResponderTest : public ::testing::Test, public ServiceDiscoveryListene
         std::ranges::sort(endpoints);
         return endpoints;
     }
-
-    void serviceFound(const std::shared_ptr<DiscoveredService>& service) override {
-        service->resolve(5s);
-    }
-    void serviceRemoved(const std::shared_ptr<DiscoveredService>& service) override {
-        removed.push_back(service->name());
-    }
-    void serviceResolved(const std::shared_ptr<DiscoveredService>& service) override {
-        Endpoints endpoints = service->endpoints();
-        std::ranges::sort(endpoints);
-        resolved[service->name()] = endpoints;
-    }
-    void serviceDidNotResolve(const std::shared_ptr<DiscoveredService>&) override {}
-
-    asio::io_context loop;
-    asio::executor_work_guard<asio::io_context::executor_type> busy{loop.get_executor()};
-    std::vector<std::string> said;
-    std::unique_ptr<ServiceDiscovery> discovery;
-    std::map<std::string, Endpoints> resolved;
-    std::vector<std::string> removed;
 };
 
 TEST_F(MdnsResponderTest, FoundByQueryOrByAnnouncementResolvedToItsAddressesAndGoneOnGoodbye) {
