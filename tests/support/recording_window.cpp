@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <xcb/xtest.h>
 
+#include <cstdlib>
 #include <regex>
 
 namespace corvane::testing {
@@ -21,6 +22,16 @@ void postMarkerKey(xcb_connection_t* connection) {
         xcb_test_fake_input(connection, type, markerKeycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     }
     xcb_flush(connection);
+}
+
+xcb_atom_t atom(xcb_connection_t* connection, const std::string& name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
+        nullptr);
+    const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return result;
 }
 
 std::vector<RecordedKey> RecordingWindow::keysReceived(xcb_connection_t* connection) {

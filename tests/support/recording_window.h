@@ -27,6 +27,9 @@ struct RecordedKey {
 constexpr xcb_keycode_t markerKeycode = 96;
 void postMarkerKey(xcb_connection_t* connection);
 
+// The atom of `name` on the server of `connection`; XCB_ATOM_NONE when it does not answer.
+xcb_atom_t atom(xcb_connection_t* connection, const std::string& name);
+
 // tools/recording-window on a test's X server: a focused window with the given WM_CLASS
 // class that reports every key it receives; with `keepFocus`, it takes the focus back from
 // any window that takes it.

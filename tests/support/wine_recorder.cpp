@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 #include "command/x11/window_properties.h"
@@ -14,14 +13,6 @@
 namespace corvane::testing {
 
 namespace {
-
-xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t result = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return result;
-}
 
 xcb_window_t rootOf(xcb_connection_t* connection) {
     return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "support/x11_desktop.h"
@@ -22,15 +21,7 @@ class X11WorkspaceTest : public X11DesktopTest {
         root = connection->root();
     }
 
-    xcb_atom_t atom(const std::string& name) {
-        xcb_connection_t* c = connection->get();
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str()),
-            nullptr);
-        const xcb_atom_t result = reply->atom;
-        std::free(reply);
-        return result;
-    }
+    xcb_atom_t atom(const std::string& name) { return testing::atom(connection->get(), name); }
     // A mapped window, with the given WM_CLASS value unless it is empty.
     xcb_window_t createWindow(xcb_window_t parent, const std::string& wmClass = "") {
         const xcb_window_t window = xcb_generate_id(connection->get());
