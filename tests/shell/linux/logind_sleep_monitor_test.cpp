@@ -58,8 +58,9 @@ TEST_F(LogindSleepMonitorTest, WakeTakesANewInhibitorAndACompletionAfterItIsIgno
     LogindSleepMonitor monitor(workspaceCenter, QDBusConnection::connectToBus(address, "monitor"),
                                1h);
     std::function<void()> pending;
+    bool woke = false;
     ObjCObject observer([&](std::function<void()> completion) { pending = std::move(completion); },
-                        [] {}, workspaceCenter);
+                        [&] { woke = true; }, workspaceCenter);
     int taken = 0;
     QObject::connect(&monitor, &LogindSleepMonitor::inhibitorChanged,
                      [&](bool held) { taken += held ? 1 : 0; });
@@ -70,7 +71,7 @@ TEST_F(LogindSleepMonitorTest, WakeTakesANewInhibitorAndACompletionAfterItIsIgno
     emit standIn.PrepareForSleep(true);
     ASSERT_TRUE(processEventsUntil([&] { return bool(pending); }));
     emit standIn.PrepareForSleep(false);
-    ASSERT_TRUE(processEventsUntil([&] { return taken == 2; }));
+    ASSERT_TRUE(processEventsUntil([&] { return taken == 2 && woke; }));
     std::exchange(pending, nullptr)();
     EXPECT_TRUE(monitor.holdsInhibitor());
     EXPECT_TRUE(standIn.newestInhibitorHeld());
