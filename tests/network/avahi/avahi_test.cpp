@@ -2,49 +2,16 @@
 
 #include <string>
 
+#include <asio/ip/tcp.hpp>
+
 #include "network/avahi/asio_avahi_poll.h"
-#include "network/avahi/avahi_discovery.h"
-#include "network/client_fixture.h"
-#include "network/witnessed_discovery.h"
 #include "network/descriptors_used_up.h"
-#include "support/peer_process.h"
-#include "support/private_avahi.h"
+#include "support/child_process.h"
 
 namespace corvane::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-// corvane-peer with these arguments.
-PeerProcess startPeer(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), CORVANE_PEER_PATH);
-    return PeerProcess(arguments);
-}
-
-// The client on the Avahi discovery, against the private daemon on loopback.
-class AvahiTest : public ClientFixture<> {
-  protected:
-    void SetUp() override { ASSERT_TRUE(avahi.running()) << "no private avahi-daemon"; }
-    void startClient() { ClientFixture::startClient(witness.wrap(avahi::makeAvahiDiscovery)); }
-
-    PrivateAvahi& avahi = PrivateAvahi::shared();
-    Witness witness{loop};
-};
-
-// Also a name that needs escaping, found once, and removed once its peer says goodbye.
-TEST_F(AvahiTest, BrowsingStartsWhenTheDaemonAppearsAndAStoppedPeerIsRemoved) {
-    const std::string odd = "Büro peer. 2 (test)";
-    avahi.stopDaemon();
-    startClient();
-    runFor(300ms);
-    ASSERT_TRUE(avahi.startDaemon());
-    PeerProcess peer = startPeer({odd, "0x5"});
-    ASSERT_TRUE(runUntil([&] { return received(5) == 1; }));
-    peer.stop();
-    ASSERT_TRUE(runUntil([&] { return witness.count("removed " + odd) == 1; }));
-    EXPECT_EQ(witness.count("found " + odd), 1U);
-    EXPECT_FALSE(client->connected());
-}
 
 // Avahi is told that a watch cannot be made; nothing is thrown at it.
 TEST(AsioAvahiPoll, AWatchThatCannotBeMadeWithoutDescriptorsIsNull) {
