@@ -28,8 +28,8 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
 }
 
 // Between fork and exec only async-signal-safe calls: other threads of the test may have
-// held locks at the fork. Writes to `failed` when the program cannot be run.
-[[noreturn]] void runInChild(pid_t parent, int input, int output, int failed, char* const argv[],
+// held locks at the fork. A program that cannot be run ends with status 127.
+[[noreturn]] void runInChild(pid_t parent, int input, int output, char* const argv[],
                              char* const envp[]) {
     // The mask survives exec: a test that blocks SIGTERM for itself (to take it through a
     // signalfd) would leave the program deaf to terminate() and to its parent's death.
@@ -42,7 +42,6 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
         (input < 0 || dup2(input, STDIN_FILENO) >= 0)) {
         execvpe(argv[0], argv, envp);
     }
-    [[maybe_unused]] const ssize_t written = write(failed, "!", 1);
     _exit(127);
 }
 
@@ -66,36 +65,22 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
     const std::vector<char*> envp = pointersTo(variables);
     int outputEnds[2] = {-1, -1};
     int inputEnds[2] = {-1, -1};
-    int failedEnds[2] = {-1, -1};
-    if (arguments.empty() || pipe2(failedEnds, O_CLOEXEC) != 0 ||
-        (output == Output::lines && pipe2(outputEnds, O_CLOEXEC) != 0) ||
+    if (arguments.empty() || (output == Output::lines && pipe2(outputEnds, O_CLOEXEC) != 0) ||
         (input == Input::written && pipe2(inputEnds, O_CLOEXEC) != 0)) {
-        for (const int end : {failedEnds[0], failedEnds[1], outputEnds[0], outputEnds[1]}) {
+        for (const int end : {outputEnds[0], outputEnds[1]}) {
             close(end);
         }
         return;
     }
     const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        runInChild(parent, inputEnds[0], outputEnds[1], failedEnds[1], argv.data(), envp.data());
+    pid_ = fork();
+    if (pid_ == 0) {
+        runInChild(parent, inputEnds[0], outputEnds[1], argv.data(), envp.data());
     }
-    close(failedEnds[1]);
     close(outputEnds[1]);
     close(inputEnds[0]);
     output_ = outputEnds[0];
     input_ = inputEnds[1];
-    // The exec closes the pipe unread; a byte in it means the program did not run.
-    char failed = 0;
-    ssize_t count = 0;
-    while ((count = read(failedEnds[0], &failed, 1)) < 0 && errno == EINTR) {
-    }
-    close(failedEnds[0]);
-    if (pid > 0 && count > 0) {
-        waitpid(pid, nullptr, 0);
-    } else if (pid > 0) {
-        pid_ = pid;
-    }
 }
 
 ChildProcess::~ChildProcess() {

@@ -28,7 +28,7 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // False when the program could not be run or has ended.
+    // False when no process could be made; a program that cannot be run ends with 127.
     bool started() const { return pid_ > 0; }
     // The next output line without its newline; nothing when none comes within `timeout`
     // (0: only what is there already) or the output has ended.
