@@ -35,13 +35,12 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Words = std::vector<std::uint32_t>;
 
-// A discovery the client can be built with, and what runs on the client's host for it.
+// A discovery the client can be built with, and whether an avahi-daemon runs on the
+// client's host (the one it needs, or one beside it).
 struct Discovery {
     std::string name;
     ServiceDiscoveryFactory factory;
-    bool needsAvahiDaemon;
-    // An avahi-daemon runs on the client's host all the same.
-    bool besideAvahiDaemon = false;
+    bool avahiDaemon;
 };
 void PrintTo(const Discovery& discovery, std::ostream* out) {
     *out << discovery.name;
@@ -52,7 +51,11 @@ void PrintTo(const Discovery& discovery, std::ostream* out) {
 class HostNetwork {
   public:
     HostNetwork(const Discovery& discovery, std::vector<std::string> peers)
-        : box_(command(discovery, std::move(peers))) {
+        : box_([&] {
+              peers.insert(peers.begin(),
+                           {HOSTS_SCRIPT, "up", discovery.avahiDaemon ? "c" : "c:bare"});
+              return peers;
+          }()) {
         ready_ = box_.readLine(60s) == "ready";
         const int client = open("/run/netns/cvh-c", O_RDONLY | O_CLOEXEC);
         ready_ = ready_ && client >= 0 && setns(client, CLONE_NEWNET) == 0;
@@ -79,13 +82,6 @@ class HostNetwork {
     }
 
   private:
-    static std::vector<std::string> command(const Discovery& discovery,
-                                            std::vector<std::string> peers) {
-        const bool daemon = discovery.needsAvahiDaemon || discovery.besideAvahiDaemon;
-        peers.insert(peers.begin(), {HOSTS_SCRIPT, "up", daemon ? "c" : "c:bare"});
-        return peers;
-    }
-
     int home_ = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
     ChildProcess box_;
     bool ready_ = false;
@@ -404,7 +400,7 @@ const Discovery avahiDaemon{"Avahi", avahi::makeAvahiDiscovery, true};
 const Discovery builtin{
     "Builtin", mdns::mdnsDiscovery({mdns::posix::listNetworkInterfaces, {"eth0", "eth1"}, {}}),
     false};
-const Discovery builtinBesideAvahiDaemon{"BuiltinBesideAvahiDaemon", builtin.factory, false, true};
+const Discovery builtinBesideAvahiDaemon{"BuiltinBesideAvahiDaemon", builtin.factory, true};
 const auto nameOf = [](const auto& instance) { return instance.param.name; };
 
 INSTANTIATE_TEST_SUITE_P(Discoveries, HostsTest, ::testing::Values(avahiDaemon, builtin), nameOf);
