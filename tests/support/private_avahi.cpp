@@ -86,7 +86,7 @@ PrivateAvahi::PrivateAvahi() {
 }
 
 PrivateAvahi::~PrivateAvahi() {
-    stopDaemon();
+    daemon_.reset();
     bus_.reset();
     std::filesystem::remove_all(directory_);
 }

@@ -24,12 +24,11 @@ class PrivateAvahi {
 
     // Whether both came up and the daemon answers as running.
     bool running() const { return running_; }
-    // The daemon alone, as a restart does it; the bus stays.
-    void stopDaemon() { daemon_.reset(); }
-    bool startDaemon();
     const std::string& busAddress() const { return busAddress_; }
 
   private:
+    bool startDaemon();
+
     std::string directory_;
     std::string busAddress_;
     std::optional<ChildProcess> bus_;
