@@ -241,12 +241,7 @@ TEST_F(EndToEndTest, WhenTheXServerGoesTheProgramEndsWithStatus1) {
     ASSERT_TRUE(sibelius.ready());
     ChildProcess peer(
         {CORVANE_PEER_PATH, "--interval", "2", "--count", "0", "Stream", "0x10000000"});
-    ASSERT_TRUE(processEventsUntil(
-        [&] {
-            const std::optional<std::string> line = client->readLine(20ms);
-            return line && line->starts_with("AppBundleId: ");
-        },
-        15000));
+    ASSERT_TRUE(waitForLine(*client, "AppBundleId: "));
     xvfb.stop();
     EXPECT_EQ(client->wait(10s), 1);
     client.reset();
