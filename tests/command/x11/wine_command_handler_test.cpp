@@ -57,7 +57,6 @@ TEST_F(WineCommandHandlerTest, TypesWindowsShortcutsAndCharactersIntoProgramsUnd
          std::vector<Case>{{"sibelius.exe", "us", false, false, sibelius},
                            {"sibelius.exe", "us", true, false, sibelius},
                            {"Dorico9.exe", "us", false, false, dorico},
-                           {"Dorico9.exe", "fr", false, false, dorico},
                            {"Dorico9.exe", "fr", false, true, dorico}}) {
         SCOPED_TRACE(fileName + " " + layout + (userNumLock ? " NumLock" : "") +
                      (userCapsLock ? " CapsLock" : ""));
