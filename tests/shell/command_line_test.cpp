@@ -17,19 +17,37 @@ CommandLineRequest read(Arguments arguments, const CommandLineSyntax& syntax = w
     return readCommandLine(arguments, syntax);
 }
 
+using Kind = DiscoveryChoice::Kind;
+DiscoveryChoice builtin(std::vector<std::string> interfaces) {
+    return {Kind::builtin, std::move(interfaces)};
+}
+
 struct Case {
     Arguments arguments;
     Action action;
     // The whole text of help and version; the start of a refusal's reason.
     std::string text;
+    // For a run: how peers are found.
+    DiscoveryChoice discovery = {};
     const CommandLineSyntax& syntax = withAvahi;
 };
 
-TEST(CommandLineTest, AnswersHelpAndVersionAloneAndRefusesEverythingElseInOneLine) {
+// Help and version are answered alone, a run says how peers are found, and everything else
+// is refused in one line.
+TEST(CommandLineTest, ReadsTheOptionsAndRefusesEverythingElseInOneLine) {
     const Case cases[] = {
         {{}, Action::run, {}},
+        {{"--discovery=avahi"}, Action::run, {}, {Kind::avahi, {}}},
+        {{"--discovery", "builtin"}, Action::run, {}, builtin({})},
+        {{"--interfaces=lo,eth0"}, Action::run, {}, builtin({"lo", "eth0"})},
+        {{"--interfaces=eth1", "--discovery=builtin"}, Action::run, {}, builtin({"eth1"})},
+        {{"--interfaces", "Wi-Fi,LAN 2"},
+         Action::run,
+         {},
+         builtin({"Wi-Fi", "LAN 2"}),
+         builtinOnly},
         {{"--help"}, Action::showHelp, "usage with avahi\n"},
-        {{"-h"}, Action::showHelp, "usage without avahi\n", builtinOnly},
+        {{"-h"}, Action::showHelp, "usage without avahi\n", {}, builtinOnly},
         {{"--version"}, Action::showVersion, "corvane-client " CORVANE_VERSION "\n"},
         {{"-v"}, Action::showVersion, "corvane-client " CORVANE_VERSION "\n"},
         {{"--frobnicate"}, Action::refuse, "Unknown option 'frobnicate'."},
@@ -47,26 +65,24 @@ TEST(CommandLineTest, AnswersHelpAndVersionAloneAndRefusesEverythingElseInOneLin
         {{"--", "--help"}, Action::refuse, "Unexpected argument '--help'."},
         {{"--discovery=mdns"}, Action::refuse, "--discovery takes avahi or builtin, not 'mdns'."},
         {{"--discovery"}, Action::refuse, "Missing value after '--discovery'."},
-        {{"--discovery=builtin"}, Action::refuse, "Unknown option 'discovery'.", builtinOnly},
+        {{"--discovery=builtin"}, Action::refuse, "Unknown option 'discovery'.", {}, builtinOnly},
         {{"--interfaces=lo,,eth0"}, Action::refuse, "--interfaces takes names of network"},
-        {{"--interfaces="}, Action::refuse, "--interfaces takes names of network", builtinOnly},
+        {{"--interfaces="}, Action::refuse, "--interfaces takes names of network", {}, builtinOnly},
         {{"--interfaces=lo", "--discovery=avahi"}, Action::refuse, "--interfaces is for the"},
         {{"--discovery=avahi", "--discovery=builtin"}, Action::refuse, "--discovery and"},
         {{"--interfaces=a", "--interfaces=b"},
          Action::refuse,
-         "--interfaces is given once.",
+         "--interfaces is given",
+         {},
          builtinOnly},
     };
     for (const Case& each : cases) {
-        std::string trace;
-        for (const std::string& argument : each.arguments) {
-            trace += argument + " ";
-        }
-        SCOPED_TRACE(trace);
+        SCOPED_TRACE(::testing::PrintToString(each.arguments));
         const CommandLineRequest request = read(each.arguments, each.syntax);
         EXPECT_EQ(request.action, each.action);
         if (each.action != Action::refuse) {
             EXPECT_EQ(request.text, each.text);
+            EXPECT_EQ(request.discovery, each.discovery);
             continue;
         }
         EXPECT_TRUE(request.text.starts_with("corvane-client: " + each.text)) << request.text;
@@ -75,23 +91,7 @@ TEST(CommandLineTest, AnswersHelpAndVersionAloneAndRefusesEverythingElseInOneLin
     }
 }
 
-TEST(CommandLineTest, ReadsHowPeersAreFound) {
-    using Kind = DiscoveryChoice::Kind;
-    const std::tuple<Arguments, DiscoveryChoice, const CommandLineSyntax&> runs[] = {
-        {{}, {Kind::automatic, {}}, withAvahi},
-        {{"--discovery=avahi"}, {Kind::avahi, {}}, withAvahi},
-        {{"--discovery", "builtin"}, {Kind::builtin, {}}, withAvahi},
-        {{"--interfaces=lo,eth0"}, {Kind::builtin, {"lo", "eth0"}}, withAvahi},
-        {{"--interfaces", "eth1", "--discovery=builtin"}, {Kind::builtin, {"eth1"}}, withAvahi},
-        {{"--interfaces", "Wi-Fi,Ethernet 2"},
-         {Kind::builtin, {"Wi-Fi", "Ethernet 2"}},
-         builtinOnly},
-    };
-    for (const auto& [arguments, discovery, syntax] : runs) {
-        const CommandLineRequest request = read(arguments, syntax);
-        EXPECT_EQ(request.action, Action::run) << ::testing::PrintToString(arguments);
-        EXPECT_EQ(request.discovery, discovery) << ::testing::PrintToString(arguments);
-    }
+TEST(CommandLineTest, SaysWherePeersAreLookedFor) {
     EXPECT_EQ(browsingInterfaces(read({"--interfaces=lo,eth0"}).discovery), "lo, eth0");
     EXPECT_EQ(browsingInterfaces(read({}).discovery), "every network interface");
 }

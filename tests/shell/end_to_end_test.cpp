@@ -25,10 +25,12 @@ using namespace std::chrono_literals;
 template <typename Reply>
 using ReplyPtr = std::unique_ptr<Reply, decltype(&free)>;
 
-// The program's viewable windows below `parent`: those whose parent is the root (the
-// About windows) or those embedded elsewhere (the tray icon).
-std::vector<xcb_window_t> clientWindows(xcb_connection_t* x, xcb_window_t parent, bool topLevel,
-                                        bool parentIsRoot = true) {
+// What the program shows: its tray icon (a window embedded in the tray), its menus (top-level
+// windows that bypass the window manager) and its About windows (the other top-level ones).
+enum class Shown { icon, menu, about };
+
+std::vector<xcb_window_t> shown(xcb_connection_t* x, Shown kind, xcb_window_t parent,
+                                bool parentIsRoot = true) {
     std::vector<xcb_window_t> found;
     const ReplyPtr<xcb_query_tree_reply_t> tree(
         xcb_query_tree_reply(x, xcb_query_tree(x, parent), nullptr), &free);
@@ -40,12 +42,13 @@ std::vector<xcb_window_t> clientWindows(xcb_connection_t* x, xcb_window_t parent
             xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, child), nullptr),
             &free);
         if (wmClass && x11::classFromWmClass(*wmClass) == "corvane-client" && attributes &&
-            attributes->map_state == XCB_MAP_STATE_VIEWABLE && parentIsRoot == topLevel) {
+            attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+            kind == (!parentIsRoot                   ? Shown::icon
+                     : attributes->override_redirect ? Shown::menu
+                                                     : Shown::about)) {
             found.push_back(child);
         }
-        for (xcb_window_t below : clientWindows(x, child, topLevel, false)) {
-            found.push_back(below);
-        }
+        std::ranges::copy(shown(x, kind, child, false), std::back_inserter(found));
     }
     return found;
 }
@@ -54,17 +57,6 @@ std::uint16_t widthOf(xcb_connection_t* x, xcb_window_t window) {
     const ReplyPtr<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr), &free);
     return geometry ? geometry->width : 0;
-}
-
-// Whether a window that is still shown bypasses the window manager, as menus do; nothing
-// for a window gone or hidden meanwhile.
-std::optional<bool> shownOverrideRedirect(xcb_connection_t* x, xcb_window_t window) {
-    const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
-        xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, window), nullptr), &free);
-    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
-        return std::nullopt;
-    }
-    return attributes->override_redirect != 0;
 }
 
 // Clicks with the first button where XTest puts the pointer: in the middle of `window`.
@@ -85,7 +77,7 @@ void click(xcb_connection_t* x, xcb_window_t root, xcb_window_t window) {
 // Whether the (square) tray icon shows the connected dot: the dark middle of the dot in its
 // bottom-right corner, where the plain icon has no dark pixel. Nothing while there is no icon.
 std::optional<bool> trayIconHasDot(xcb_connection_t* x, xcb_window_t root) {
-    const std::vector<xcb_window_t> icons = clientWindows(x, root, false);
+    const std::vector<xcb_window_t> icons = shown(x, Shown::icon, root);
     if (icons.empty()) {
         return std::nullopt;
     }
@@ -209,23 +201,19 @@ TEST_F(EndToEndTest, DuringABurstOfPausedCommandsTheMenuAboutAndSigtermAreServed
         }
         return commandsMet;
     };
-    const auto windows = [&](bool menus) {
-        return std::ranges::count_if(clientWindows(x.get(), root(), true), [&](xcb_window_t w) {
-            return shownOverrideRedirect(x.get(), w) == menus;
-        });
-    };
+    const auto windows = [&](Shown kind) { return shown(x.get(), kind, root()).size(); };
     ASSERT_TRUE(processEventsUntil([&] { return meet() > 0; }, 15000));
 
-    click(x.get(), root(), clientWindows(x.get(), root(), false).at(0));
-    EXPECT_TRUE(processEventsUntil([&] { return windows(true) == 1; }));
+    click(x.get(), root(), shown(x.get(), Shown::icon, root()).at(0));
+    EXPECT_TRUE(processEventsUntil([&] { return windows(Shown::menu) == 1; }));
     EXPECT_LT(meet(), 100U);
     click(x.get(), root(), root());  // away from the menu, which closes
-    EXPECT_TRUE(processEventsUntil([&] { return windows(true) == 0; }));
+    EXPECT_TRUE(processEventsUntil([&] { return windows(Shown::menu) == 0; }));
 
-    EXPECT_EQ(windows(false), 0);
+    EXPECT_EQ(windows(Shown::about), 0U);
     for (int launch = 0; launch < 2; ++launch) {
         EXPECT_EQ(ChildProcess::run({CORVANE_CLIENT_PATH}, clientEnvironment()), 0);
-        EXPECT_TRUE(processEventsUntil([&] { return windows(false) == 1; }));
+        EXPECT_TRUE(processEventsUntil([&] { return windows(Shown::about) == 1; }));
     }
     EXPECT_LT(meet(), 100U);
 

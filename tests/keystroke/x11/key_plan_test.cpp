@@ -50,24 +50,17 @@ class KeyPlanTest : public ::testing::Test {
         std::ostringstream text;
         for (const KeyStep& step : planned.steps) {
             text << (text.tellp() > 0 ? " " : "");
-            switch (step.kind) {
-                case KeyStep::Kind::press:
-                case KeyStep::Kind::release: {
-                    const xkb_keysym_t* syms = nullptr;
-                    xkb_keymap_key_get_syms_by_level(keymap.get(), step.code, 0, 0, &syms);
-                    char name[64] = "";
-                    xkb_keysym_get_name(syms != nullptr ? syms[0] : 0, name, sizeof name);
-                    text << (step.kind == KeyStep::Kind::press ? "+" : "-") << name;
-                    break;
-                }
-                case KeyStep::Kind::lock:
-                case KeyStep::Kind::unlock:
-                    text << (step.kind == KeyStep::Kind::lock ? "lock 0x" : "unlock 0x") << std::hex
-                         << unsigned{step.code} << std::dec;
-                    break;
-                case KeyStep::Kind::pause:
-                    text << "|";
-                    break;
+            if (step.kind == KeyStep::Kind::pause) {
+                text << "|";
+            } else if (step.kind == KeyStep::Kind::lock || step.kind == KeyStep::Kind::unlock) {
+                text << (step.kind == KeyStep::Kind::lock ? "lock 0x" : "unlock 0x") << std::hex
+                     << unsigned{step.code} << std::dec;
+            } else {
+                const xkb_keysym_t* syms = nullptr;
+                xkb_keymap_key_get_syms_by_level(keymap.get(), step.code, 0, 0, &syms);
+                char name[64] = "";
+                xkb_keysym_get_name(syms != nullptr ? syms[0] : 0, name, sizeof name);
+                text << (step.kind == KeyStep::Kind::press ? "+" : "-") << name;
             }
         }
         return text.str();
