@@ -173,35 +173,27 @@ class FindingTest : public HostsTest {};
 class ThroughAvahiTest : public HostsTest {};
 
 // The client host has a second interface with a link-local address of its own, so a
-// link-local peer is reached only through the interface it was found on.
-TEST_P(FindingTest, PeersOnOtherHostsAreFoundOverMulticastAlsoOnIPv6LinkLocalOnly) {
+// link-local peer is reached only through the interface it was found on. A peer gone with
+// a goodbye is not tried again; one restarted on its name at once is connected again.
+TEST_P(FindingTest, PeersAreFoundAlsoOnIPv6LinkLocalOnlyAndOnlyThoseStillListedAreTriedAgain) {
     ASSERT_TRUE(boxWith({"p1", "p2:6"}));
     ASSERT_TRUE(HostNetwork::run("c",
                                  "ip link add eth1 type veth peer name eth2 && "
                                  "ip link set eth1 up && ip link set eth2 up"));
-    startClient();
-    PeerProcess dual = HostNetwork::peer("p1", {"--listen", "::", "dual", "0x1"});
-    announcementToWord(dual, 1, "announcement to connected");
-    PeerProcess v6 = HostNetwork::peer("p2", {"--listen", "::", "v6 only", "0x2"});
-    announcementToWord(v6, 2, "announcement to connected, IPv6 link-local only");
-    ASSERT_EQ(v6.lines("client connected", 1), 1U);
-    EXPECT_EQ(v6.matching("client connected fe80::").size(), 1U);
-    EXPECT_EQ(words, (Words{1, 2}));
-    EXPECT_EQ(dual.lines("client connected"), 1U);
-}
-
-// A peer gone with a goodbye is not tried again; one restarted on its name at once is
-// connected again.
-TEST_P(FindingTest, APeerGoneWithAGoodbyeIsNotTriedAgainAndOneRestartedIsConnectedAgain) {
-    ASSERT_TRUE(boxWith({"p1", "p2"}));
     startClient({.resolveTimeout = 1s, .retryFirst = 100ms, .retryLongest = 200ms});
-    PeerProcess leaving = HostNetwork::peer("p1", {"--listen", "::", "leaving", "0x5"});
-    PeerProcess first = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x6"});
-    ASSERT_TRUE(runUntil([&] { return received(5) == 1 && received(6) == 1; }));
+    PeerProcess leaving = HostNetwork::peer("p1", {"--listen", "::", "leaving", "0x1"});
+    announcementToWord(leaving, 1, "announcement to connected");
+    PeerProcess first = HostNetwork::peer("p2", {"--listen", "::", "v6 only", "0x2"});
+    announcementToWord(first, 2, "announcement to connected, IPv6 link-local only");
+    ASSERT_EQ(first.lines("client connected", 1), 1U);
+    EXPECT_EQ(first.matching("client connected fe80::").size(), 1U);
+    EXPECT_EQ(words, (Words{1, 2}));
+    EXPECT_EQ(leaving.lines("client connected"), 1U);
+
     leaving.stop();
     first.stop();
     const auto stopped = Clock::now();
-    PeerProcess second = HostNetwork::peer("p2", {"--listen", "::", "phoenix", "0x7"});
+    PeerProcess second = HostNetwork::peer("p2", {"--listen", "::", "v6 only", "0x7"});
     ASSERT_TRUE(runUntil([&] { return received(7) == 1; }));
     figure("restarted to connected again", since(stopped));
     EXPECT_EQ(second.lines("client connected"), 1U);
@@ -250,8 +242,11 @@ TEST_P(ThroughAvahiTest, AFamilyDroppedOnThePathCostsAStaggerAndBothTheDeadline)
 // The lower bound of the unacknowledged limit (half a keep-alive period): a keep-alive
 // goes out into a silence and stays unacknowledged for half the limit (the silence ends
 // before the retransmission due 3 s after it was written); meanwhile the peer's words wait
-// in its send buffer. All arrive once, in order, on the one connection.
-TEST_P(ThroughAvahiTest, ASilenceShorterThanTheLimitKeepsTheConnectionAndLosesNoWord) {
+// in its send buffer. All arrive once, in order, on the one connection. Then silent past
+// the limit, the peer is let go within one and a half keep-alive periods; still advertised,
+// it is tried again with the waits of a real client (1 s doubling to 30 s), each try given
+// up after its deadline.
+TEST_P(ThroughAvahiTest, AShortSilenceLosesNoWordAndALongOneIsOverWithin35SecondsOfBeingHeard) {
     constexpr auto keepAlive = 8s;
     constexpr auto limit = keepAlive / 2;
     ASSERT_TRUE(boxWith({"p1"}));
@@ -275,66 +270,50 @@ TEST_P(ThroughAvahiTest, ASilenceShorterThanTheLimitKeepsTheConnectionAndLosesNo
     EXPECT_EQ(words, sent);
     EXPECT_EQ(peer.lines("client connected"), 1U);
     EXPECT_EQ(changes, std::vector<bool>{true});
-}
 
-// Silent past the limit, the peer is let go within one and a half keep-alive periods;
-// still advertised, it is tried again with the waits of a real client (1 s doubling to
-// 30 s), each try given up after its deadline.
-TEST_P(ThroughAvahiTest,
-       APeerSilentPastTheLimitIsLetGoAndConnectedAgainWithin35SecondsOfBeingHeard) {
-    constexpr auto keepAlive = 2s;
-    ASSERT_TRUE(boxWith({"p1"}));
-    startClient({.keepAliveInterval = keepAlive});
-    PeerProcess peer = HostNetwork::peer("p1", {"--listen", "::", "sleepy", "0x5"});
-    ASSERT_TRUE(runUntil([&] { return received(5) == 1; }));
     ASSERT_TRUE(drop("p1", "tcp"));
     const auto silent = Clock::now();
     ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
-    figure("silent to not connected (keep-alive 2 s)", since(silent));
+    figure("silent to not connected (keep-alive 8 s)", since(silent));
     EXPECT_LT(since(silent), keepAlive * 3 / 2 + 1s);
     runFor(15s);
     ASSERT_TRUE(undoFaults("p1"));
     const auto heard = Clock::now();
-    ASSERT_TRUE(runUntil([&] { return received(5) == 2; }, 40s));
+    ASSERT_TRUE(runUntil([&] { return words.size() > sent.size(); }, 40s));
     figure("heard again to connected again", since(heard));
     EXPECT_LT(since(heard), 35s);
+    EXPECT_EQ(words[sent.size()], 1U);
     EXPECT_EQ(connections("established").size(), 1U);
     EXPECT_EQ(peer.lines("client connected"), 2U);
     EXPECT_EQ(changes, (std::vector<bool>{true, false, true}));
 }
 
 // A peer cut off from multicast DNS, its connection still working, is removed once its
-// records (4 s here) run out, and its connection closed with it.
-TEST_P(HostsTest, APeerGoneSilentIsRemovedWhenItsRecordsRunOut) {
+// records (4 s here) run out, and its connection closed with it. Another, given a second
+// address, keeps its connection on the first; withdrawing that one moves it.
+TEST_P(HostsTest, APeerGoneSilentIsRemovedWhenItsRecordsRunOutAndARenumberedOneIsFollowed) {
     constexpr auto life = 4s;
-    ASSERT_TRUE(boxWith({"p1"}));
+    ASSERT_TRUE(boxWith({"p1:4", "p2"}));
     startClient();
-    PeerProcess peer = HostNetwork::peer("p1", {"--listen", "::", "--ttl", "4", "fading", "0x8"});
-    ASSERT_TRUE(runUntil([&] { return received(8) == 1; }));
+    PeerProcess moving = HostNetwork::peer("p1", {"--any", "moving", "0x7"});
+    PeerProcess fading = HostNetwork::peer("p2", {"--listen", "::", "--ttl", "4", "fading", "0x8"});
+    ASSERT_TRUE(runUntil([&] { return received(7) == 1 && received(8) == 1; }));
     runFor(life * 3 / 2);  // kept alive by their refreshes meanwhile
     ASSERT_EQ(witness.count("removed fading"), 0U);
-    ASSERT_TRUE(drop("p1", "udp"));
+    ASSERT_TRUE(drop("p2", "udp"));
     const auto silent = Clock::now();
     ASSERT_TRUE(runUntil([&] { return witness.count("removed fading") == 1; }));
     figure("silent to removed, records of 4 s", since(silent));
     EXPECT_LT(since(silent), life + 1s);
-    ASSERT_TRUE(runUntil([&] { return !client->connected(); }));
-    EXPECT_EQ(peer.lines("client disconnected", 1), 1U);
-    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
-}
+    EXPECT_EQ(fading.lines("client disconnected", 1), 1U);
 
-// A second address alone keeps the connection; the old one withdrawn moves it.
-TEST_P(HostsTest, RenumberedPeerIsReachedAtItsNewAddressAndTheOldConnectionGoes) {
-    ASSERT_TRUE(boxWith({"p1:4"}));
-    startClient();
-    PeerProcess peer = HostNetwork::peer("p1", {"--any", "moving", "0x7"});
-    ASSERT_TRUE(runUntil([&] { return received(7) == 1; }));
+    const std::size_t resolves = witness.count("resolved moving");
     ASSERT_TRUE(HostNetwork::run("p1",
                                  "sysctl -qw net.ipv4.conf.eth0.promote_secondaries=1 && "
                                  "ip address add 169.254.0.102/16 dev eth0"));
-    ASSERT_TRUE(runUntil([&] { return witness.count("resolved moving") == 2; }));
+    ASSERT_TRUE(runUntil([&] { return witness.count("resolved moving") == resolves + 1; }));
     runFor(1s);  // a reconnection would have been made by now
-    EXPECT_EQ(peer.lines("client connected"), 1U);
+    EXPECT_EQ(moving.lines("client connected"), 1U);
     ASSERT_TRUE(HostNetwork::run("p1", "ip address del 169.254.0.2/16 dev eth0"));
     const auto renumbered = Clock::now();
     ASSERT_TRUE(runUntil([&] { return received(7) == 2; }, 30s));
@@ -342,7 +321,7 @@ TEST_P(HostsTest, RenumberedPeerIsReachedAtItsNewAddressAndTheOldConnectionGoes)
     const std::vector<std::string> established = connections("established");
     ASSERT_EQ(established.size(), 1U) << ::testing::PrintToString(established);
     EXPECT_NE(established[0].find("169.254.0.102:"), std::string::npos) << established[0];
-    EXPECT_EQ(peer.lines("client connected"), 2U);
+    EXPECT_EQ(moving.lines("client connected"), 2U);
 }
 
 // The client starts before its host's avahi-daemon and browses once it answers. Its thread

@@ -180,16 +180,6 @@ TEST_F(ClientTest, FloodIsHeldBackWhileItsWordsAreUnderWayAndLosesNothing) {
     EXPECT_EQ(written.wait_for(5s), std::future_status::ready);
 }
 
-TEST_F(ClientTest, KeepAliveWritesZeroBytesToEveryPeer) {
-    LoopbackPeer peer;
-    client = CVC_NetworkClient::create(mainQueue, discovery.factory(), {.keepAliveInterval = 20ms});
-    discovery.found(serviceOf(peer));
-    ASSERT_TRUE(peer.waitForConnections(1));
-    ASSERT_TRUE(waitUntil([&] { return peer.received(0).size() >= 3; }, 10s));
-    const std::vector<std::uint8_t> received = peer.received(0);
-    EXPECT_EQ(std::count(received.begin(), received.end(), 0), std::ssize(received));
-}
-
 // The peer stays silent and connected: only the write can tell.
 TEST(PeerStream, AKeepAliveThatCannotBeWrittenEndsTheConnection) {
     asio::io_context loop;

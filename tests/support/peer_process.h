@@ -18,18 +18,16 @@ class PeerProcess {
 
     // The lines printed so far that start with `prefix`, waiting up to 15 s for `wanted`.
     std::size_t lines(const std::string& prefix, std::size_t wanted = 0) {
-        using namespace std::chrono_literals;
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (true) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            std::optional<std::string> line =
-                process_.readLine(matching(prefix).size() < wanted ? left : 0ms);
-            if (!line) {
-                return matching(prefix).size();
-            }
+        using namespace std::chrono;
+        const auto deadline = steady_clock::now() + 15s;
+        const auto wait = [&] {
+            const bool waiting = matching(prefix).size() < wanted;
+            return waiting ? duration_cast<milliseconds>(deadline - steady_clock::now()) : 0ms;
+        };
+        while (std::optional<std::string> line = process_.readLine(wait())) {
             lines_.push_back(std::move(*line));
         }
+        return matching(prefix).size();
     }
     // The lines read so far that start with `prefix`.
     std::vector<std::string> matching(const std::string& prefix) const {

@@ -81,8 +81,17 @@ TEST_F(MdnsResponderTest, AQueryFromAnotherPortIsAnsweredToThatPortAlone) {
     });
     ASSERT_TRUE(runUntil([&] { return response.has_value(); }));
     EXPECT_EQ(response->id, 0x4242);
+    EXPECT_EQ(response->questions, query.questions);
     ASSERT_EQ(response->answers.size(), 1U);
     EXPECT_EQ(std::get<mdns::DnsName>(response->answers.front().data).labels.front(), "One shot");
+    EXPECT_EQ(response->additionals.size(), 4U);
+    // Lives of 10 s at most and no cache flush, as for any one-shot querier.
+    for (const auto* section : {&response->answers, &response->additionals}) {
+        for (const mdns::ResourceRecord& record : *section) {
+            EXPECT_EQ(record.ttl, 10U) << record.type;
+            EXPECT_FALSE(record.cacheFlush) << record.type;
+        }
+    }
 }
 
 #ifdef _WIN32

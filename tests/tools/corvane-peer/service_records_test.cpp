@@ -70,21 +70,5 @@ TEST(ServiceRecordsTest, AnswersWhatIsAskedWithWhatComesNextLessWhatTheQuerierKn
     EXPECT_FALSE(records.answer(heard, addresses, false));
 }
 
-TEST(ServiceRecordsTest, AnswersAOneShotQueryWithItsIdAndQuestionsAndShortLives) {
-    const Question browse{type, RecordType::ptr};
-    const auto response = records.answer(query({browse}), addresses, true);
-    ASSERT_TRUE(response);
-    EXPECT_EQ(response->id, 7);
-    EXPECT_EQ(response->questions, std::vector{browse});
-    ASSERT_EQ(response->answers.size(), 1U);
-    ASSERT_EQ(response->additionals.size(), 4U);
-    for (const auto* section : {&response->answers, &response->additionals}) {
-        for (const ResourceRecord& record : *section) {
-            EXPECT_EQ(record.ttl, 10U) << record.type;
-            EXPECT_FALSE(record.cacheFlush) << record.type;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace corvane::peer
