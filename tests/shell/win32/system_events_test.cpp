@@ -10,33 +10,10 @@
 #include "shell/win32/message_loop_queue.h"
 #include "shell/win32/power_sleep_monitor.h"
 #include "shell/win32/program_log.h"
-#include "shell/win32/single_instance.h"
 #include "shell/win32/termination_requests.h"
 
 namespace corvane::win32 {
 namespace {
-
-void dispatchPendingMessages() {
-    MSG message{};
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageW(&message);
-    }
-}
-
-TEST(SingleInstance, ALaterLaunchReopensTheRunningOneUntilItEnds) {
-    const std::wstring name = L"Corvane Client test " + std::to_wstring(GetCurrentProcessId());
-    int reopened = 0;
-    auto first = std::make_unique<SingleInstance>(name, [&] { ++reopened; });
-    ASSERT_EQ(first->claim(), SingleInstance::Claim::running);
-    SingleInstance second(name, [] { ADD_FAILURE() << "a later launch was asked to reopen"; });
-    EXPECT_EQ(second.claim(), SingleInstance::Claim::reopenedOther);
-    dispatchPendingMessages();
-    EXPECT_EQ(reopened, 1);
-
-    first.reset();
-    SingleInstance third(name, [] {});
-    EXPECT_EQ(third.claim(), SingleInstance::Claim::running);
-}
 
 // The will-sleep observer closes the connections on another thread, which hands the
 // completion back through the main queue, as the network client does.
