@@ -96,10 +96,7 @@ TEST(Program, ALaterLaunchOpensTheRunningOnesAboutWindowAndTheSessionsEndEndsIt)
 
     EXPECT_EQ(Program(L"--interfaces=lo").exitCode(20s), 0U);
     const HWND about = running.window(L"CorvaneClientAbout", nullptr);
-    ASSERT_NE(about, nullptr);
-    RECT client{};
-    GetClientRect(about, &client);
-    EXPECT_EQ(client.right, 300);
+    EXPECT_NE(about, nullptr);
 
     DWORD_PTR answer = 0;
     SendMessageTimeoutW(session, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 20000,
@@ -229,7 +226,9 @@ TEST(Program, FindsAPeerOnAnotherHostAndTypesItsWordsIntoTheProgramInFront) {
     const auto connected = [&](int clients) {
         return waitUntil([&] { return peer.clients() == clients; }, 20s, 10ms);
     };
-    const auto iconHasDot = [](bool dot) { return waitUntil([&] { return trayShows(dot); }, 10s); };
+    const auto iconHasDot = [](bool dot) {
+        return waitUntil([&] { return trayShows(dot) && !trayShows(!dot); }, 10s);
+    };
     ASSERT_TRUE(connected(1));
     EXPECT_TRUE(iconHasDot(true));
     const HWND power = program.window(HiddenWindow::className(), L"Corvane Client power");
