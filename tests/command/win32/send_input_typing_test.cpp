@@ -11,6 +11,7 @@
 #include "keystroke/win32/recorded_layout.h"
 #include "keystroke/win32/send_input_keyboard_events.h"
 #include "support/fixed_workspace.h"
+#include "support/wait_until.h"
 
 namespace corvane::win32 {
 namespace {
@@ -124,6 +125,32 @@ TEST(SendInputTyping, CommandsBecomeTheInputsOfAHardwareKeyboardOnTheLayoutInFro
         EXPECT_EQ(keystrokes(taken), c.typed);
         EXPECT_EQ(input.calls, c.calls);
         EXPECT_EQ(log.str(), "AppBundleId: " + std::string(c.id) + "\n" + c.said);
+    }
+}
+
+// The user's real keyboard under Wine: a held Shift and Caps Lock turned on are seen, once
+// Wine's copy of the key state (up to 50 ms old) has caught up.
+TEST(WindowsInputSystem, SeesAModifierTheUserHoldsAndCapsLock) {
+    using namespace std::chrono_literals;
+    WindowsInputSystem system;
+    const auto key = [&system](WORD virtualKey, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = virtualKey;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        return system.send({&input, 1}) == 1;
+    };
+    const auto seen = [&system](bool UserKeyboard::*state, bool on) {
+        return testing::waitUntil([&] { return system.userKeyboard().*state == on; }, 10s);
+    };
+    ASSERT_TRUE(seen(&UserKeyboard::modifierHeld, false) && seen(&UserKeyboard::capsLock, false));
+    ASSERT_TRUE(key(VK_LSHIFT, false));
+    EXPECT_TRUE(seen(&UserKeyboard::modifierHeld, true));
+    ASSERT_TRUE(key(VK_LSHIFT, true));
+    EXPECT_TRUE(seen(&UserKeyboard::modifierHeld, false));
+    for (const bool on : {true, false}) {
+        ASSERT_TRUE(key(VK_CAPITAL, false) && key(VK_CAPITAL, true));
+        EXPECT_TRUE(seen(&UserKeyboard::capsLock, on));
     }
 }
 
