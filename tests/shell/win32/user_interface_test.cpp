@@ -51,19 +51,13 @@ std::vector<std::wstring> menuItems(const Corvane_ClientApp& app) {
     return items;
 }
 
+// The About windows open (the test's own: no other program makes one meanwhile).
 std::vector<HWND> aboutWindows() {
     std::vector<HWND> found;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM list) {
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (std::wstring(name) == L"CorvaneClientAbout") {
-                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    for (HWND window = nullptr;
+         (window = FindWindowExW(nullptr, window, L"CorvaneClientAbout", nullptr));) {
+        found.push_back(window);
+    }
     return found;
 }
 
