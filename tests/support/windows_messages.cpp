@@ -19,14 +19,15 @@ std::optional<WindowsMessage> parseWindowsMessage(const std::string& line) {
                           match[7] == "1"};
 }
 
-MessagesToMarker messagesToMarker(const std::function<std::optional<WindowsMessage>()>& next) {
+MessagesToMarker messagesToMarker(const std::function<std::optional<std::string>()>& nextLine) {
     MessagesToMarker result;
-    while (const std::optional<WindowsMessage> message = next()) {
-        if (message->wparam != markerVirtualKey) {
+    while (const std::optional<std::string> line = nextLine()) {
+        const std::optional<WindowsMessage> message = parseWindowsMessage(*line);
+        if (message && message->wparam != markerVirtualKey) {
             result.messages.push_back(*message);
-        } else if (message->name == "WM_KEYDOWN") {
+        } else if (message && message->name == "WM_KEYDOWN") {
             result.capsLockAtMarker = message->capsLock;
-        } else if (message->name == "WM_KEYUP") {
+        } else if (message && message->name == "WM_KEYUP") {
             return result;
         }
     }

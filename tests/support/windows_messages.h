@@ -18,14 +18,14 @@ struct WindowsMessage {
 // The message of one line the recorder printed; nothing for its other lines.
 std::optional<WindowsMessage> parseWindowsMessage(const std::string& line);
 
-// The messages `next` gives before the marker key (F12, sent behind the keys a test awaits)
-// has gone up, and at its key-down whether Caps Lock was on. When `next` runs out first, the
-// last message is "marker-missing".
+// The messages of the lines `nextLine` gives before the marker key (F12, sent behind the keys
+// a test awaits) has gone up, and at its key-down whether Caps Lock was on. When `nextLine`
+// runs out first, the last message is "marker-missing".
 struct MessagesToMarker {
     std::vector<WindowsMessage> messages;
     bool capsLockAtMarker = false;
 };
-MessagesToMarker messagesToMarker(const std::function<std::optional<WindowsMessage>()>& next);
+MessagesToMarker messagesToMarker(const std::function<std::optional<std::string>()>& nextLine);
 // The marker key's virtual key and scan code.
 inline constexpr unsigned markerVirtualKey = 0x7B, markerScanCode = 0x58;
 

@@ -103,8 +103,9 @@ WineRecorder::~WineRecorder() {
 
 std::vector<WindowsMessage> WineRecorder::messagesReceived(xcb_connection_t* connection) {
     postMarkerKey(connection);
-    MessagesToMarker received =
-        messagesToMarker([this] { return nextMessage(std::chrono::seconds(10)); });
+    MessagesToMarker received = messagesToMarker([this]() -> std::optional<std::string> {
+        return process_ ? process_->readLine(std::chrono::seconds(10)) : std::nullopt;
+    });
     capsLockAtMarker_ = received.capsLockAtMarker;
     return std::move(received.messages);
 }

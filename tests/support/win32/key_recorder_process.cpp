@@ -81,14 +81,7 @@ MessagesToMarker KeyRecorderProcess::messagesReceived() {
     }
     marker[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, marker, sizeof(INPUT));
-    return messagesToMarker([this]() -> std::optional<WindowsMessage> {
-        while (const std::optional<std::string> line = nextLine(std::chrono::seconds(10))) {
-            if (std::optional<WindowsMessage> message = parseWindowsMessage(*line)) {
-                return message;
-            }
-        }
-        return std::nullopt;
-    });
+    return messagesToMarker([this] { return nextLine(std::chrono::seconds(10)); });
 }
 
 }  // namespace corvane::testing
