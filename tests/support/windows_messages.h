@@ -7,7 +7,7 @@
 
 namespace corvane::testing {
 
-// One keyboard message as tests/support/wine/key_recorder.c printed it, with the key states
+// One keyboard message as tools/key-recorder/key_recorder.c printed it, with the key states
 // at that message. `wparam` is the virtual key, or the UTF-16 unit of a character message.
 struct WindowsMessage {
     std::string name;

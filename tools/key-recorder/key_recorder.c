@@ -1,4 +1,4 @@
-/* A Windows program for the tests under Wine: a window that takes the focus and prints every
+/* A Windows program to type into under Wine: a window that takes the focus and prints every
  * keyboard message it gets, one line each, with the key states at that message:
  *
  *   ready
