@@ -2,26 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "keystroke/character_lookup.h"
 #include "keystroke/win32/foreground_keyboard_layout_source.h"
 #include "keystroke/win32/recorded_layout.h"
+#include "support/key_and_state.h"
 
 namespace corvane::win32 {
 namespace {
-
-// "key/state" in hex of the macOS key and modifier state that type `text`, or "none".
-std::string lookUp(KeyboardLayoutSource& layouts, std::u16string_view text) {
-    std::uint16_t keyCode = 0;
-    std::uint32_t state = 0;
-    if (!keyCodeForString(layouts, text, keyCode, state)) {
-        return "none";
-    }
-    std::ostringstream found;
-    found << std::hex << keyCode << "/" << state;
-    return found.str();
-}
 
 TEST(WindowsKeyboardLayout, FindsTheFirstKeyAndStateOnRecordedLayouts) {
     const struct {
@@ -44,7 +31,7 @@ TEST(WindowsKeyboardLayout, FindsTheFirstKeyAndStateOnRecordedLayouts) {
             ASSERT_GT(recorded->keys.size(), 60U);
             RecordedLayout& layout = *recorded;
             RecordedLayoutSource layouts(std::move(recorded));
-            EXPECT_EQ(lookUp(layouts, c.text), c.expected);
+            EXPECT_EQ(testing::keyAndState(layouts, c.text), c.expected);
             EXPECT_EQ(layout.pending, u"") << "a dead key was left in the layout";
         }
     }
@@ -66,7 +53,7 @@ std::u16string typed(KeyboardLayout& layout, std::uint16_t key, std::uint8_t mod
 TEST(WindowsKeyboardLayout, TheForegroundLayoutUnderWineIsTheRecordedUsLayout) {
     ForegroundKeyboardLayoutSource source;
     ASSERT_EQ(LOWORD(reinterpret_cast<UINT_PTR>(source.currentHandle())), 0x0409);
-    EXPECT_EQ(lookUp(source, u"^"), "16/200");
+    EXPECT_EQ(testing::keyAndState(source, u"^"), "16/200");
     const std::shared_ptr<KeyboardLayout> system = source.currentLayout();
     WindowsKeyboardLayout recorded(std::make_unique<RecordedLayout>("us", false));
     for (std::uint16_t key = 0; key < 0x80; ++key) {

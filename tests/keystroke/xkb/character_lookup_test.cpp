@@ -3,22 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "keystroke/xkb/named_layouts.h"
+#include "support/key_and_state.h"
 
 namespace corvane {
 namespace {
-
-// "key/state" in hex of the key and modifier state that type `text` on `layout`, or
-// "none".
-std::string lookUp(xkb::NamedLayouts& layouts, std::u16string_view text) {
-    std::uint16_t keyCode = 0;
-    std::uint32_t state = 0;
-    if (!keyCodeForString(layouts, text, keyCode, state)) {
-        return "none";
-    }
-    char found[16];
-    std::snprintf(found, sizeof found, "%x/%x", keyCode, state);
-    return found;
-}
 
 TEST(CharacterLookup, FindsTheFirstKeyAndStateOnRealLayouts) {
     const struct {
@@ -41,7 +29,7 @@ TEST(CharacterLookup, FindsTheFirstKeyAndStateOnRealLayouts) {
     xkb::NamedLayouts layouts;
     for (const auto& c : cases) {
         ASSERT_TRUE(layouts.select(c.layout)) << c.layout;
-        EXPECT_EQ(lookUp(layouts, c.text), c.expected) << c.layout;
+        EXPECT_EQ(testing::keyAndState(layouts, c.text), c.expected) << c.layout;
     }
 }
 

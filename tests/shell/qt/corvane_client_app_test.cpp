@@ -11,25 +11,13 @@
 #include "shell/qt/corvane_client_app.h"
 #include "shell/qt/menu_bar_icons.h"
 #include "shell/qt/window_identifier.h"
+#include "support/fake_connection_status.h"
 
 namespace corvane {
 namespace {
 
 using ::testing::ElementsAre;
-
-// A status set by hand; set() announces the change, then stores the value.
-struct FakeConnectionStatus final : ConnectionStatus {
-    bool connected() const override { return value; }
-    ObservationToken observeWillChange(std::function<void()> observer) override {
-        return willChange.add(std::move(observer));
-    }
-    void set(bool connected) {
-        willChange.notify();
-        value = connected;
-    }
-    bool value = false;
-    ObserverList<> willChange;
-};
+using testing::FakeConnectionStatus;
 
 // Runs the event loop, calling `start` from inside it; returns the loop's exit code, or -99
 // when nothing ended it within 5 s.

@@ -8,25 +8,10 @@
 
 #include "shell/app_delegate.h"
 #include "shell/win32/corvane_client_app.h"
+#include "support/fake_connection_status.h"
 
 namespace corvane::win32 {
 namespace {
-
-class FakeStatus final : public ConnectionStatus {
-  public:
-    bool connected() const override { return connected_; }
-    ObservationToken observeWillChange(std::function<void()> observer) override {
-        return willChange_.add(std::move(observer));
-    }
-    void set(bool connected) {
-        willChange_.notify();
-        connected_ = connected;
-    }
-
-  private:
-    bool connected_ = false;
-    ObserverList<> willChange_;
-};
 
 void dispatchPendingMessages() {
     MSG message{};
@@ -69,7 +54,7 @@ int clientWidth(HWND window) {
 
 class UserInterfaceTest : public ::testing::Test {
   protected:
-    FakeStatus status;
+    testing::FakeConnectionStatus status;
     NotificationCenter defaultCenter;
     Corvane_ClientApp app{status, defaultCenter};
 };
