@@ -1,5 +1,6 @@
 // The real program on a private desktop: Xvfb with a tray (trayer), a private system bus
-// with Avahi on loopback and a logind stand-in, and corvane-peer as the peer.
+// with Avahi on loopback (tests/support/with-private-avahi runs the tests) and a logind
+// stand-in, and corvane-peer as the peer.
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -7,11 +8,11 @@
 
 #include <QDBusConnection>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <memory>
 
 #include "command/x11/window_properties.h"
 #include "support/child_process.h"
-#include "support/private_avahi.h"
 #include "support/qt/core_application.h"
 #include "support/qt/logind_stand_in.h"
 #include "support/recording_window.h"
@@ -115,18 +116,14 @@ bool waitForLine(ChildProcess& process, const std::string& prefix) {
 
 class EndToEndTest : public ::testing::Test {
   protected:
-    // Before any member starts a process: the private system bus goes into the
-    // environment that the processes inherit.
-    static void SetUpTestSuite() {
-        ensureCoreApplication();
-        PrivateAvahi::shared();
-    }
+    static void SetUpTestSuite() { ensureCoreApplication(); }
 
     void SetUp() override {
-        ASSERT_TRUE(PrivateAvahi::shared().running() && xvfb.running() && tray.started() && x &&
+        // The system bus with avahi-daemon that tests/support/with-private-avahi started.
+        const char* bus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+        ASSERT_TRUE(bus && xvfb.running() && tray.started() && x &&
                     xcb_connection_has_error(x.get()) == 0);
-        ASSERT_TRUE(standIn.serveOn(QDBusConnection::connectToBus(
-            QString::fromStdString(PrivateAvahi::shared().busAddress()), "logind")));
+        ASSERT_TRUE(standIn.serveOn(QDBusConnection::connectToBus(bus, "logind")));
         client = std::make_unique<ChildProcess>(
             std::vector<std::string>{CORVANE_CLIENT_PATH, "--discovery=avahi"},
             clientEnvironment());
