@@ -5,12 +5,11 @@
 #include <asio/ip/host_name.hpp>
 #include <asio/ip/multicast.hpp>
 #include <asio/ip/udp.hpp>
-#include <asio/ip/unicast.hpp>
-#include <asio/ip/v6_only.hpp>
 #include <asio/steady_timer.hpp>
 #include <optional>
 #include <span>
 
+#include "network/mdns/multicast_socket.h"
 #include "service_records.h"
 
 namespace corvane::peer {
@@ -87,8 +86,8 @@ class MdnsResponder::Sockets : public std::enable_shared_from_this<Sockets> {
         if (interfaces_.empty()) {
             return "no network interface to advertise on";
         }
-        const bool v4 = open(v4_.socket, udp::v4());
-        const bool v6 = open(v6_.socket, udp::v6());
+        const bool v4 = mdns::openMulticastSocket(v4_.socket, udp::v4(), mdnsPort);
+        const bool v6 = mdns::openMulticastSocket(v6_.socket, udp::v6(), mdnsPort);
         if (!v4 && !v6) {
             return "cannot advertise: port 5353 is held by a program that does not share it";
         }
@@ -135,28 +134,6 @@ class MdnsResponder::Sockets : public std::enable_shared_from_this<Sockets> {
         std::array<std::uint8_t, 9000> buffer{};
         udp::endpoint from;
     };
-
-    static bool open(udp::socket& socket, const udp& protocol) {
-        std::error_code error;
-        socket.open(protocol, error);
-        if (!error && protocol == udp::v6()) {
-            socket.set_option(asio::ip::v6_only(true), error);
-        }
-        if (!error) {
-            socket.set_option(udp::socket::reuse_address(true), error);
-        }
-        if (!error) {
-            socket.bind(udp::endpoint(protocol, mdnsPort), error);
-        }
-        if (!error) {
-            socket.set_option(asio::ip::multicast::hops(255), error);
-            socket.set_option(asio::ip::unicast::hops(255), error);
-            socket.set_option(asio::ip::multicast::enable_loopback(true), error);
-            return true;
-        }
-        socket.close(error);
-        return false;
-    }
 
     // The whole set of records (or their goodbyes) on every interface in use.
     void announce(bool goodbye) {

@@ -4,10 +4,10 @@
 #include <array>
 #include <asio/ip/multicast.hpp>
 #include <asio/ip/udp.hpp>
-#include <asio/ip/unicast.hpp>
-#include <asio/ip/v6_only.hpp>
 #include <optional>
 #include <set>
+
+#include "network/mdns/multicast_socket.h"
 
 namespace corvane::mdns {
 namespace {
@@ -40,24 +40,6 @@ struct State {
     PacketSink sink;
     bool closed = false;
 };
-
-bool bindTo(udp::socket& socket, const udp& protocol, std::uint16_t port) {
-    std::error_code error;
-    if (socket.is_open()) {
-        socket.close(error);
-    }
-    socket.open(protocol, error);
-    if (!error && protocol == udp::v6()) {
-        socket.set_option(asio::ip::v6_only(true), error);
-    }
-    if (!error) {
-        socket.set_option(udp::socket::reuse_address(true), error);
-    }
-    if (!error) {
-        socket.bind(udp::endpoint(protocol, port), error);
-    }
-    return !error;
-}
 
 std::optional<asio::ip::address> firstAddress(const NetworkInterface& interface, bool v6) {
     for (const InterfaceAddress& each : interface.addresses) {
@@ -172,26 +154,17 @@ class UdpTransport final : public Transport {
   private:
     void open(asio::io_context& loop, const udp& protocol, std::optional<Socket>& socket) {
         socket.emplace(loop);
-        if (bindTo(socket->socket, protocol, Querier::port)) {
-            setHops(socket->socket);
+        if (openMulticastSocket(socket->socket, protocol, Querier::port)) {
             return;
         }
-        if (!bindTo(socket->socket, protocol, 0)) {
+        if (!openMulticastSocket(socket->socket, protocol, 0)) {
             socket.reset();  // no such address family here
             return;
         }
-        setHops(socket->socket);
         socket->oneShot = true;
         options_.log(
             "Port 5353 is held by a program that does not share it: looking for "
             "peers with one-shot queries every 3 s instead.");
-    }
-
-    static void setHops(udp::socket& socket) {
-        std::error_code ignored;
-        socket.set_option(asio::ip::multicast::hops(255), ignored);
-        socket.set_option(asio::ip::unicast::hops(255), ignored);
-        socket.set_option(asio::ip::multicast::enable_loopback(true), ignored);
     }
 
     // Lists the interfaces in use again and joins the multicast groups on new ones.
