@@ -7,14 +7,22 @@
 
 namespace corvane {
 
+// The bits of a modifier key state: the high byte of an Event Manager modifier state.
+namespace modifierKeyBit {
+constexpr std::uint8_t command = 0x01;
+constexpr std::uint8_t shift = 0x02;
+constexpr std::uint8_t capsLock = 0x04;
+constexpr std::uint8_t option = 0x08;
+constexpr std::uint8_t control = 0x10;
+}  // namespace modifierKeyBit
+
 // One keyboard layout as it stands at a moment: what a single key-down produces.
 class KeyboardLayout {
   public:
     virtual ~KeyboardLayout() = default;
 
     // Translates one key-down of a macOS virtual key code under a modifier key state
-    // (the high byte of an Event Manager modifier state: Command 0x01, Shift 0x02,
-    // Caps Lock 0x04, Option 0x08, Control 0x10), with dead-key processing on.
+    // (modifierKeyBit), with dead-key processing on.
     // A dead key produces no text and only sets `deadKeyState`; callers start every
     // translation from a dead-key state of 0. Writes at most `output.size()` UTF-16 code units and
     // their count to `length`. Returns false when the key cannot be translated or its

@@ -8,12 +8,6 @@ namespace corvane::win32 {
 
 namespace {
 
-// Modifier key state bits (the high byte of an Event Manager modifier state).
-constexpr std::uint8_t shiftKeyBit = 0x02;
-constexpr std::uint8_t capsLockKeyBit = 0x04;
-constexpr std::uint8_t optionKeyBit = 0x08;
-constexpr std::uint8_t controlKeyBit = 0x10;
-
 constexpr BYTE down = 0x80;
 constexpr BYTE toggled = 0x01;
 constexpr std::uint16_t noKey = 0xFFFF;
@@ -26,18 +20,18 @@ std::array<BYTE, 256> keyboardState(std::uint8_t modifierKeyState) {
     // The keypad types digits, as a Mac's does (Windows gives them for the keypad's virtual
     // keys anyway; Wine asks the X server, which wants NumLock for them).
     state[VK_NUMLOCK] = toggled;
-    if ((modifierKeyState & shiftKeyBit) != 0) {
+    if ((modifierKeyState & modifierKeyBit::shift) != 0) {
         state[VK_SHIFT] = state[VK_LSHIFT] = down;
     }
-    if ((modifierKeyState & capsLockKeyBit) != 0) {
+    if ((modifierKeyState & modifierKeyBit::capsLock) != 0) {
         state[VK_CAPITAL] = toggled;
     }
-    if ((modifierKeyState & optionKeyBit) != 0) {
+    if ((modifierKeyState & modifierKeyBit::option) != 0) {
         // AltGr: Windows reports it as Ctrl and Alt down together.
         state[VK_CONTROL] = state[VK_LCONTROL] = down;
         state[VK_MENU] = state[VK_RMENU] = down;
     }
-    if ((modifierKeyState & controlKeyBit) != 0) {
+    if ((modifierKeyState & modifierKeyBit::control) != 0) {
         state[VK_CONTROL] = state[VK_LCONTROL] = down;
     }
     return state;

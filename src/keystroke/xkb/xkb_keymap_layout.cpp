@@ -8,12 +8,6 @@ namespace corvane::xkb {
 
 namespace {
 
-// Modifier key state bits (the high byte of an Event Manager modifier state).
-constexpr std::uint8_t commandKeyBit = 0x01;
-constexpr std::uint8_t shiftKeyBit = 0x02;
-constexpr std::uint8_t capsLockKeyBit = 0x04;
-constexpr std::uint8_t optionKeyBit = 0x08;
-constexpr std::uint8_t controlKeyBit = 0x10;
 constexpr std::uint8_t knownKeyBits = 0x1F;
 
 bool isDeadKey(xkb_keysym_t keysym) {
@@ -77,19 +71,19 @@ xkb_state* XkbKeymapLayout::stateFor(std::uint8_t modifierKeyState) {
     if (!state) {
         xkb_keymap* keymap = keymap_.get();
         xkb_mod_mask_t mods = 0;
-        if ((modifierKeyState & shiftKeyBit) != 0) {
+        if ((modifierKeyState & modifierKeyBit::shift) != 0) {
             mods |= modBit(keymap, XKB_MOD_NAME_SHIFT);
         }
-        if ((modifierKeyState & capsLockKeyBit) != 0) {
+        if ((modifierKeyState & modifierKeyBit::capsLock) != 0) {
             mods |= modBit(keymap, XKB_MOD_NAME_CAPS);
         }
-        if ((modifierKeyState & optionKeyBit) != 0) {
+        if ((modifierKeyState & modifierKeyBit::option) != 0) {
             mods |= modBit(keymap, "LevelThree");
         }
-        if ((modifierKeyState & controlKeyBit) != 0) {
+        if ((modifierKeyState & modifierKeyBit::control) != 0) {
             mods |= modBit(keymap, XKB_MOD_NAME_CTRL);
         }
-        if ((modifierKeyState & commandKeyBit) != 0) {
+        if ((modifierKeyState & modifierKeyBit::command) != 0) {
             mods |= modBit(keymap, "Super");
         }
         state.reset(xkb_state_new(keymap));
@@ -108,7 +102,7 @@ bool XkbKeymapLayout::translate(std::uint16_t virtualKeyCode, std::uint8_t modif
     if (!keycode) {
         return false;
     }
-    if ((modifierKeyState & optionKeyBit) != 0 && !hasLevelThree_) {
+    if ((modifierKeyState & modifierKeyBit::option) != 0 && !hasLevelThree_) {
         return false;  // no key on this keymap can give Option's level
     }
     xkb_state* state = stateFor(modifierKeyState);
